@@ -1,0 +1,3 @@
+#include "common/snmpmib.hpp"
+
+std::array<std::uint32_t, kSnmpMibWords> SnmpMib{};

@@ -1,0 +1,13 @@
+#include "common/snmpmib.hpp"
+
+#include <gtest/gtest.h>
+
+TEST(SnmpMib, CounterWrapsModulo2To32) {
+  SnmpMib[snmpOutPkts] = 0xFFFFFFFFu;
+  snmpCount(snmpOutPkts);
+  EXPECT_EQ(SnmpMib[snmpOutPkts], 0u);
+  snmpCount(snmpOutPkts);
+  EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
+}
+
+TEST(SnmpMib, RecordIs480Bytes) { EXPECT_EQ(sizeof(SnmpMib), 480u); }
