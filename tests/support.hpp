@@ -1,0 +1,42 @@
+// Small helpers shared by the unit tests.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// "30 1A 02 01 00" -> bytes; blanks are ignored.
+inline Bytes hexBytes(std::string_view text) {
+  Bytes out;
+  int nibble = -1;
+  for (char c : text) {
+    int v;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    else continue;
+    if (nibble < 0) {
+      nibble = v;
+    } else {
+      out.push_back(static_cast<std::uint8_t>(nibble * 16 + v));
+      nibble = -1;
+    }
+  }
+  return out;
+}
+
+// bytes -> "30 1A 02", for readable failure messages.
+inline std::string hexText(const std::uint8_t* data, std::size_t size) {
+  std::string out;
+  char buf[4];
+  for (std::size_t i = 0; i < size; ++i) {
+    std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", data[i]);
+    out += buf;
+  }
+  return out;
+}
+inline std::string hexText(const Bytes& bytes) { return hexText(bytes.data(), bytes.size()); }
