@@ -1,0 +1,420 @@
+#include "asn/asn.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "asn/asl.hpp"
+#include "common/snmpmib.hpp"
+
+namespace {
+
+constexpr std::uint16_t kFlagConstructed = 0x04;
+constexpr std::int32_t kUnbounded = -1;
+constexpr int kMaxSlotCount = 0xFFFF;  // slot numbers are 16-bit
+constexpr int kMaxTagOctets = 6;       // 0x1F plus five base-128 digits of 32 bits
+
+}  // namespace
+
+// Decoder states; asnFnTbl maps a grammar kind to the state that reads its contents.
+enum class AsnState : std::uint8_t {
+  Type0,
+  Len0,
+  Len1,
+  Integer0,
+  Integer1,
+  Integer2,
+  OctetString0,
+  ObjectId0,
+  ObjectId1,
+  Null,
+  Seq,
+  SeqOf,
+  Eoc1,
+};
+
+struct AsnNode {
+  std::uint16_t parent = 0;  // slot of the enclosing value; 0 for a block root
+  std::uint16_t descendants = 0;
+  std::uint16_t flags = 0;
+  std::int32_t encodedSize = 0;  // decoding: bytes consumed; building: where the next child goes
+  std::int32_t budget = kUnbounded;
+  std::int32_t contentsLength = 0;
+  std::int32_t valueLength = 0;
+  std::int64_t endPosition = 0;  // wide: a long-form length may point far past any block
+  std::int32_t type = 0;
+  std::int32_t cls = 0;
+  std::int32_t tag = 0;
+  std::int32_t contentsOffset = 0;
+  const AslNode* grammar = nullptr;
+};
+
+// One tree, one allocation: this header, then the node records (index 0 is the
+// root, index i the node at slot root - i, so a pre-order index is an array
+// index), then the data area. The data area and the nodes share one budget of
+// free bytes, exactly as if the nodes were carved from the end of the data area.
+struct AsnBlock {
+  const AslNode* grammar = nullptr;
+  int status = kAsnComplete;
+  int depth = 0;
+  std::int32_t freeBytes = 0;
+  std::uint16_t lowestSlot = 0;
+  std::uint16_t slotCount = 0;
+  std::uint16_t rootSlot = 0;
+  std::uint16_t current = 0;
+  std::int32_t bytesReceived = 0;
+  int lengthBitsPending = 0;
+  std::uint32_t references = 1;
+  AsnState state = AsnState::Type0;
+  const AslNode* pending = nullptr;
+  int nodeCapacity = 0;
+  AsnNode* nodes = nullptr;
+  std::uint8_t* data = nullptr;
+
+  AsnNode& node(std::uint16_t slot) { return nodes[rootSlot - slot]; }
+  AsnNode& root() { return nodes[0]; }
+};
+
+namespace {
+
+// A block for a requested data size: (size div 52 + 1) * 52 free bytes. Blocks
+// that can never grow (primitives) only get room for their root node.
+AsnBlock* blockNew(std::int64_t size, bool growable) {
+  if (size < 0) return nullptr;
+  const std::int64_t rootSlot = size / kAsnNodeCost + 1;
+  const std::int64_t slotCount = rootSlot + 3;
+  if (slotCount > kMaxSlotCount) return nullptr;
+  const std::int64_t freeBytes = rootSlot * kAsnNodeCost;
+  const int capacity = growable ? static_cast<int>(rootSlot) + 1 : 1;
+  const std::size_t bytes = sizeof(AsnBlock) +
+                            sizeof(AsnNode) * static_cast<std::size_t>(capacity) +
+                            static_cast<std::size_t>(freeBytes);
+  void* memory = std::malloc(bytes);
+  if (memory == nullptr) return nullptr;
+  auto* block = new (memory) AsnBlock{};
+  block->nodes = reinterpret_cast<AsnNode*>(block + 1);
+  std::uninitialized_value_construct_n(block->nodes, capacity);
+  block->data = reinterpret_cast<std::uint8_t*>(block->nodes + capacity);
+  block->nodeCapacity = capacity;
+  block->freeBytes = static_cast<std::int32_t>(freeBytes);
+  block->rootSlot = static_cast<std::uint16_t>(rootSlot);
+  block->lowestSlot = block->rootSlot;
+  block->current = block->rootSlot;
+  block->slotCount = static_cast<std::uint16_t>(slotCount);
+  return block;
+}
+
+void blockRelease(AsnBlock* block) {
+  if (block != nullptr && --block->references == 0) {
+    block->~AsnBlock();
+    std::free(block);
+  }
+}
+
+AsnNode* nodeOf(const Asn& value) {
+  AsnBlock* block = value.block();
+  return block != nullptr ? &block->node(value.slot()) : nullptr;
+}
+
+int encodeTag(const AsnNode& node, std::uint8_t* out, int room) {
+  if (room <= 0) return 0;
+  std::uint8_t first = static_cast<std::uint8_t>((node.cls & 3) << 6);
+  if (node.flags & kFlagConstructed) first |= 0x20;
+  auto tag = static_cast<std::uint32_t>(node.tag);
+  if (tag < 0x1F) {
+    out[0] = static_cast<std::uint8_t>(first | tag);
+    return 1;
+  }
+  std::uint8_t digits[kMaxTagOctets - 1];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<std::uint8_t>(tag & 0x7F);
+    tag >>= 7;
+  } while (tag != 0);
+  if (1 + count > room) return 0;
+  out[0] = static_cast<std::uint8_t>(first | 0x1F);
+  for (int i = 0; i < count; ++i) {
+    out[1 + i] = static_cast<std::uint8_t>(digits[count - 1 - i] | (i < count - 1 ? 0x80 : 0));
+  }
+  return 1 + count;
+}
+
+int encodeLength(const AsnNode& node, std::uint8_t* out, int room) {
+  if (room <= 0) return 0;
+  auto length = static_cast<std::uint32_t>(node.contentsLength);
+  if (length <= 0x7F) {
+    out[0] = static_cast<std::uint8_t>(length);
+    return 1;
+  }
+  int count = 1;
+  while (count < 4 && (length >> (8 * count)) != 0) ++count;
+  if (count + 1 > room) return 0;
+  out[0] = static_cast<std::uint8_t>(0x80 | count);
+  for (int i = 0; i < count; ++i) {
+    out[1 + i] = static_cast<std::uint8_t>(length >> (8 * (count - 1 - i)));
+  }
+  return count + 1;
+}
+
+Asn primitive(int cls, std::int32_t tag, int type, const std::uint8_t* bytes, int length) {
+  if (length < 0 || (length > 0 && bytes == nullptr)) return nullptr;
+  AsnBlock* block = blockNew(length, false);
+  if (block == nullptr) return nullptr;
+  AsnNode& root = block->root();
+  root.type = type;
+  root.cls = cls;
+  root.tag = tag;
+  root.contentsLength = length;
+  root.valueLength = type == kAsnNull ? 0 : length;
+  root.encodedSize = length;
+  if (length > 0) std::memcpy(block->data, bytes, static_cast<std::size_t>(length));
+  return Asn(block, block->rootSlot);
+}
+
+}  // namespace
+
+// ---- Handle ----
+
+Asn::Asn(AsnBlock* block, std::uint16_t slot) noexcept : block_(block), slot_(slot) {}
+
+Asn::Asn(const Asn& other) noexcept : block_(other.block_), slot_(other.slot_) {
+  if (block_ != nullptr) ++block_->references;
+}
+
+Asn::Asn(Asn&& other) noexcept : block_(other.block_), slot_(other.slot_) {
+  other.block_ = nullptr;
+  other.slot_ = 0;
+}
+
+Asn& Asn::operator=(const Asn& other) noexcept {
+  Asn copy(other);
+  return *this = std::move(copy);
+}
+
+Asn& Asn::operator=(Asn&& other) noexcept {
+  if (this != &other) {
+    blockRelease(block_);
+    block_ = other.block_;
+    slot_ = other.slot_;
+    other.block_ = nullptr;
+    other.slot_ = 0;
+  }
+  return *this;
+}
+
+Asn::~Asn() {
+  blockRelease(block_);
+}
+
+// ---- Constructors ----
+
+Asn asnPrim(int cls, std::int32_t tag, int type, const std::uint8_t* bytes, int length) {
+  return primitive(cls, tag, type, bytes, length);
+}
+
+Asn asnUnsl(int cls, std::int32_t tag, std::uint32_t number) {
+  std::uint8_t scratch[5];
+  int start = sizeof scratch;
+  do {
+    scratch[--start] = static_cast<std::uint8_t>(number);
+    number >>= 8;
+  } while (number != 0);
+  if (scratch[start] & 0x80) scratch[--start] = 0x00;
+  return primitive(cls, tag, kAsnInteger, scratch + start,
+                   static_cast<int>(sizeof scratch) - start);
+}
+
+Asn asnIntl(int cls, std::int32_t tag, std::int32_t number) {
+  if (number >= 0) return asnUnsl(cls, tag, static_cast<std::uint32_t>(number));
+  std::uint8_t scratch[5];
+  int start = sizeof scratch;
+  do {
+    scratch[--start] = static_cast<std::uint8_t>(number);
+    number >>= 8;  // arithmetic: stops at -1
+  } while (number != -1);
+  if (!(scratch[start] & 0x80)) scratch[--start] = 0xFF;
+  return primitive(cls, tag, kAsnInteger, scratch + start,
+                   static_cast<int>(sizeof scratch) - start);
+}
+
+Asn asnOctetString(int cls, std::int32_t tag, const std::uint8_t* bytes, int length) {
+  return primitive(cls, tag, kAsnOctets, bytes, length);
+}
+
+Asn asnObjectId(int cls, std::int32_t tag, const std::uint8_t* bytes, int length) {
+  // The last subidentifier byte must end its subidentifier.
+  if (length > 0 && bytes != nullptr && (bytes[length - 1] & 0x80)) return nullptr;
+  return primitive(cls, tag, kAsnObjectId, bytes, length);
+}
+
+Asn asnSequence(int cls, std::int32_t tag, int type) {
+  AsnBlock* block = blockNew(kAsnBlockSize, true);
+  if (block == nullptr) return nullptr;
+  AsnNode& root = block->root();
+  root.type = type;
+  root.cls = cls;
+  root.tag = tag;
+  root.flags = kFlagConstructed;
+  return Asn(block, block->rootSlot);
+}
+
+// ---- Tree operations ----
+
+int asnAppend(const Asn& parent, const Asn& child) {
+  AsnNode* p = nodeOf(parent);
+  AsnNode* c = nodeOf(child);
+  if (p == nullptr || c == nullptr) return kAsnNoRoom;
+  AsnBlock& pb = *parent.block();
+  AsnBlock& cb = *child.block();
+  if (pb.status != kAsnComplete || cb.status != kAsnComplete) return kAsnNoRoom;
+  if (!(p->flags & kFlagConstructed) || p->parent != 0) return kAsnNoRoom;
+
+  const int count = c->descendants + 1;
+  const std::int64_t need = static_cast<std::int64_t>(kAsnNodeCost) * count;
+  if (pb.freeBytes < need) return kAsnNoRoom;
+  // The accounting guarantees slots; this only guards the node array itself.
+  if (pb.lowestSlot - (pb.rootSlot + 1 - pb.nodeCapacity) < count) return kAsnNoRoom;
+  int room = static_cast<int>(pb.freeBytes - need);
+
+  // Children go right after the parent's contents (for a decoded root that
+  // ended with end-of-contents octets, those octets are overwritten).
+  const std::int32_t at = p->contentsOffset + p->contentsLength;
+  std::uint8_t* out = pb.data + at;
+  const int tagOctets = encodeTag(*c, out, room);
+  if (tagOctets == 0) return kAsnNoRoom;
+  room -= tagOctets;
+  const int lengthOctets = encodeLength(*c, out + tagOctets, room);
+  if (lengthOctets == 0) return kAsnNoRoom;
+  room -= lengthOctets;
+  if (c->contentsLength > room) return kAsnNoRoom;
+
+  const AsnNode childRoot = *c;  // the child may be the parent itself
+  const std::int32_t header = tagOctets + lengthOctets;
+  const std::int32_t newOffset = at + header;
+  std::memmove(pb.data + newOffset, cb.data + childRoot.contentsOffset,
+               static_cast<std::size_t>(childRoot.contentsLength));
+
+  pb.freeBytes = room - childRoot.contentsLength;
+  p->descendants = static_cast<std::uint16_t>(p->descendants + count);
+  p->encodedSize += header + childRoot.contentsLength;
+  p->contentsLength += header + childRoot.contentsLength;
+  p->valueLength += childRoot.valueLength;
+
+  const std::int32_t shift = newOffset - childRoot.contentsOffset;
+  for (int i = 0; i < count; ++i) {
+    AsnNode copy = i == 0 ? childRoot : cb.node(static_cast<std::uint16_t>(child.slot() - i));
+    copy.contentsOffset += shift;
+    copy.parent = pb.rootSlot;
+    --pb.lowestSlot;
+    pb.node(pb.lowestSlot) = copy;
+  }
+  return 0;
+}
+
+Asn asnComponent(const Asn& value, std::uint16_t index) {
+  AsnNode* node = nodeOf(value);
+  if (node == nullptr || index > node->descendants) return nullptr;
+  ++value.block()->references;
+  return Asn(value.block(), static_cast<std::uint16_t>(value.slot() - index));
+}
+
+Asn asnFree(Asn& value) {
+  value = nullptr;
+  return nullptr;
+}
+
+int asnEncode(const Asn& value, std::uint8_t* buffer, int size) {
+  AsnNode* node = nodeOf(value);
+  if (node == nullptr || value.block()->status != kAsnComplete) return -1;
+  if (buffer == nullptr) return -1;
+  const int tagOctets = encodeTag(*node, buffer, size);
+  if (tagOctets == 0) return -1;
+  const int lengthOctets = encodeLength(*node, buffer + tagOctets, size - tagOctets);
+  if (lengthOctets == 0) return -1;
+  const int header = tagOctets + lengthOctets;
+  if (node->contentsLength > size - header) return -1;
+  std::memcpy(buffer + header, value.block()->data + node->contentsOffset,
+              static_cast<std::size_t>(node->contentsLength));
+  return header + node->contentsLength;
+}
+
+int asnEncodeTag(const Asn& value, std::uint8_t* out, int room) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr && out != nullptr ? encodeTag(*node, out, room) : 0;
+}
+
+int asnEncodeLength(const Asn& value, std::uint8_t* out, int room) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr && out != nullptr ? encodeLength(*node, out, room) : 0;
+}
+
+// ---- Accessors ----
+
+std::int32_t asnTag(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->tag : 0;
+}
+
+int asnClass(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->cls : 0;
+}
+
+int asnType(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->type : 0;
+}
+
+std::int32_t asnLength(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->valueLength : 0;
+}
+
+std::uint16_t asnSons(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->descendants : 0;
+}
+
+int asnConstructor(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  return node != nullptr ? node->flags & kFlagConstructed : 0;
+}
+
+const std::uint8_t* asnValue(const Asn& value) {
+  AsnNode* node = nodeOf(value);
+  if (node == nullptr || (node->flags & kFlagConstructed)) return nullptr;
+  return value.block()->data + node->contentsOffset;
+}
+
+int asnContents(const Asn& value, std::uint8_t* buffer, int maximum) {
+  AsnNode* node = nodeOf(value);
+  if (node == nullptr) return -1;
+  AsnBlock& block = *value.block();
+  // Lengths of values still open in an unfinished tree may reach past the bytes received.
+  if (block.status != kAsnComplete) return -1;
+  std::int64_t total = 0;
+  for (int i = 0; i <= node->descendants; ++i) {
+    const AsnNode& n = block.node(static_cast<std::uint16_t>(value.slot() - i));
+    if (n.flags & kFlagConstructed) continue;
+    if (total + n.contentsLength > maximum) return -1;
+    if (n.contentsLength > 0) {
+      std::memcpy(buffer + total, block.data + n.contentsOffset,
+                  static_cast<std::size_t>(n.contentsLength));
+    }
+    total += n.contentsLength;
+  }
+  return static_cast<int>(total);
+}
+
+std::uint32_t asnNumber(const std::uint8_t* bytes, int count) {
+  if (bytes == nullptr || count <= 0) return 0;
+  std::uint32_t number = bytes[0];
+  for (int i = 1; i < count; ++i) number = (number << 8) + bytes[i];
+  return number;
+}
+
+int asnFreeBytes(const Asn& value) {
+  return value.block() != nullptr ? value.block()->freeBytes : -1;
+}
