@@ -1,0 +1,180 @@
+#include "daemon/snmpd.hpp"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "asn/host.hpp"
+#include "asn/rdx.hpp"
+#include "common/snmpmib.hpp"
+#include "common/sysfile.hpp"
+#include "daemon/udp.hpp"
+#include "engine/smp.hpp"
+#include "mib/avl.hpp"
+
+namespace {
+
+struct SmpRelease {
+  void operator()(Smp* context) const noexcept { smpFree(context); }
+};
+using SmpHandle = std::unique_ptr<Smp, SmpRelease>;
+
+}  // namespace
+
+int FileDescriptor::close() {
+  if (fd_ < 0) return 0;
+  return ::close(std::exchange(fd_, -1));
+}
+
+int usage(const char* program) {
+  std::fprintf(stderr, "Usage: %s", program);
+  std::fprintf(stderr, " [-h lhost]");
+  std::fprintf(stderr, " [-p lport]");
+  std::fprintf(stderr, " [-c community]");
+  std::fprintf(stderr, " [-f]");
+  std::fprintf(stderr, "\n");
+  return 1;
+}
+
+int myUpCall(Smp*, SmpPdu*) {
+  std::fputs("Upcall:\n", stdout);
+  return 0;
+}
+
+// Only async-signal-safe work here: the socket and all else go with the process.
+void done(int) {
+  _exit(0);
+}
+
+int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
+  *config = SnmpdConfig{};
+  if (argc > 0 && argv[0] != nullptr) config->program = argv[0];
+
+  int unread = argc - 1;
+  char** cursor = argv + 1;
+  // Each letter takes the next unread argument in turn; a letter that finds none left
+  // takes no value and the option counts as not given.
+  auto take = [&]() -> const char* {
+    if (unread <= 0) return nullptr;
+    --unread;
+    return *cursor++;
+  };
+  bool ok = true;
+  while (ok && unread > 0 && (*cursor)[0] == '-') {
+    const char* letters = *cursor++ + 1;
+    --unread;
+    for (; ok && *letters != '\0'; ++letters) {
+      switch (*letters) {
+        case 'h':
+          config->hostText = take();
+          break;
+        case 'p':
+          config->portText = take();
+          break;
+        case 'c':
+          config->community = take();
+          break;
+        case 'f':
+          config->foreground = true;
+          break;
+        default:
+          ok = false;
+          break;
+      }
+    }
+  }
+  if (!ok || unread > 0) return usage(config->program);
+
+  if (config->hostText != nullptr) {
+    config->address = hostAddress(config->hostText);
+    if (config->address == kHostFailure) {
+      std::fprintf(stderr, "%s: Bad foreign host: %s\n", config->program, config->hostText);
+      return 2;
+    }
+  }
+  if (config->portText != nullptr) {
+    std::uint32_t port = 0;
+    if (rdxDecodeAny(&port, config->portText) < 0) {
+      std::fprintf(stderr, "%s: Bad local port: %s\n", config->program, config->portText);
+      return 2;
+    }
+    config->port = static_cast<std::uint16_t>(port);  // low 16 bits: 65697 is 161
+  }
+  if (config->community == nullptr) config->community = kDefaultCommunity;
+  // A longer community could never match: refuse it rather than serve no one.
+  if (std::strlen(config->community) > kMaxCommunity) {
+    std::fprintf(stderr, "%s: Bad community: %s\n", config->program, config->community);
+    return 2;
+  }
+  return 0;
+}
+
+// Order matters: the MIB index before anything registers, the scheme "trivial" before the
+// community entry names it.
+void cmdInit() {
+  avlInit(nullptr);
+}
+
+void snmpdReceive(int socket) {
+  std::uint8_t buffer[kMaxDatagram];
+  for (;;) {
+    sockaddr_in sender{};
+    socklen_t senderLength = sizeof sender;
+    ssize_t received = recvfrom(socket, buffer, sizeof buffer, 0,
+                                reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    snmpCount(snmpInPkts);  // every receive call, failed ones too
+
+    UdpHandle endpoint(udpNew(socket, sender.sin_addr.s_addr, sender.sin_port));
+    SmpHandle context(smpNew(endpoint.get(), udpSend, myUpCall));
+    for (ssize_t i = 0; i < received; ++i) {
+      if (smpInput(context.get(), buffer[i]) != 0) break;
+    }
+    context.reset();  // the context before its endpoint
+    endpoint.reset();
+    if (received < 0) return;
+  }
+}
+
+int snmpdCommand(int argc, char** argv) {
+  SnmpdConfig config;
+  if (int status = snmpdOptions(argc, argv, &config); status != 0) return status;
+
+  sysfileInit();
+  cmdInit();
+
+  FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM, 0));
+  if (!socket.valid()) {
+    std::perror("socket");
+    return 1;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(config.port);
+  local.sin_addr.s_addr = config.address;
+  if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    std::perror("bind");
+    return 1;
+  }
+  // COMMUNITY ENTRY: Aps* community = apsNew(config.community, "trivial", 0);
+
+  // Every start-up failure has been reported to the caller by now.
+  if (!config.foreground) {
+    std::fflush(nullptr);  // nothing buffered may be written twice
+    pid_t child = fork();
+    if (child < 0) {
+      std::perror("fork");
+      return 1;
+    }
+    if (child > 0) return 0;
+  }
+
+  snmpdReceive(socket.get());
+  std::perror("recv");
+  // apsFree(community);
+  return socket.close();
+}

@@ -1,0 +1,69 @@
+// The agent's entry: options, start-up, and the receive loop that feeds every datagram,
+// byte by byte, to a fresh message context.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+struct Smp;
+struct SmpPdu;
+
+inline constexpr int kMaxDatagram = 2048;  // longer datagrams are cut by the socket layer
+inline constexpr int kMaxCommunity = 16;   // longest community text an entry can hold
+inline constexpr std::uint16_t kDefaultPort = 161;
+inline constexpr const char* kDefaultCommunity = "mirlen";
+
+// Move-only owner of a file descriptor.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { close(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Result of close(2), or 0 when nothing was open.
+  int close();
+
+ private:
+  int fd_ = -1;
+};
+
+// What the command line asked for, after validation.
+struct SnmpdConfig {
+  const char* program = "snmpd";
+  const char* hostText = nullptr;   // null: all local addresses
+  const char* portText = nullptr;   // null: kDefaultPort
+  const char* community = nullptr;  // null: kDefaultCommunity
+  bool foreground = false;
+  std::uint32_t address = 0;          // network byte order
+  std::uint16_t port = kDefaultPort;  // host byte order
+};
+
+// Parses and validates the options; messages go to standard error.
+// 0 when the agent may start, else the exit status (1 usage, 2 bad host, port or community).
+int snmpdOptions(int argc, char** argv, SnmpdConfig* config);
+
+// The whole life of the agent: options, initialisation, socket, bind, community entry;
+// then, unless in the foreground, the caller's process returns 0 while a child serves.
+// Exit status: 1 usage, socket or bind error; 2 bad host, port or community; otherwise
+// the result of closing the socket once a receive has failed.
+int snmpdCommand(int argc, char** argv);
+
+// Serves datagrams on a bound socket until a receive fails; returns nothing of its own.
+void snmpdReceive(int socket);
+
+void cmdInit();
+int usage(const char* program);           // always 1
+int myUpCall(Smp* context, SmpPdu* pdu);  // prints "Upcall:", returns 0
+[[noreturn]] void done(int signal);

@@ -1,0 +1,307 @@
+#include "daemon/snmpd.hpp"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "common/snmpmib.hpp"
+#include "tests/netns.hpp"
+
+namespace {
+
+const std::string kUsageTail = " [-h lhost] [-p lport] [-c community] [-f]\n";
+
+std::string usageText(const std::string& program) {
+  return "Usage: " + program + kUsageTail;
+}
+
+std::string addressText(std::uint32_t address) {
+  in_addr a{address};
+  return inet_ntoa(a);
+}
+
+// ---- Option grammar and validation, in process ----
+
+struct OptionCase {
+  std::vector<std::string> args;
+  int status;
+  std::string errors;  // "%s" stands for the program name
+  std::string address = "0.0.0.0";
+  int port = kDefaultPort;
+  std::string community = kDefaultCommunity;
+  bool foreground = false;
+};
+
+const OptionCase kOptionCases[] = {
+    {{}, 0, ""},
+    {{"-x"}, 1, "usage"},
+    {{"--"}, 1, "usage"},
+    {{"-p1161"}, 1, "usage"},
+    {{"word"}, 1, "usage"},
+    {{"-p", "1161", "word"}, 1, "usage"},
+    {{"-h", "1.2.3.4", "-x"}, 1, "usage"},
+    {{"-p", "08", "-x"}, 1, "usage"},  // the grammar is checked before any value
+    {{"-fx"}, 1, "usage"},
+    {{"-p", "08"}, 2, "%s: Bad local port: 08\n"},
+    {{"-p", "-1"}, 2, "%s: Bad local port: -1\n"},
+    {{"-p", "0X1F"}, 2, "%s: Bad local port: 0X1F\n"},
+    {{"-p", "-p"}, 2, "%s: Bad local port: -p\n"},  // the letter takes the next argument
+    {{"-h", "255.255.255.255"}, 2, "%s: Bad foreign host: 255.255.255.255\n"},
+    {{"-h", "255.255.255.255", "-p", "08"}, 2, "%s: Bad foreign host: 255.255.255.255\n"},
+    {{"-p", "0x1f90"}, 0, "", "0.0.0.0", 8080},
+    {{"-p", "010"}, 0, "", "0.0.0.0", 8},
+    {{"-p", "65697"}, 0, "", "0.0.0.0", 161},
+    {{"-p", "65536"}, 0, "", "0.0.0.0", 0},
+    {{"-p", "1", "-p", "2"}, 0, "", "0.0.0.0", 2},
+    {{"-p"}, 0, "", "0.0.0.0", 161},
+    {{"-p", "1161", "-p"}, 0, "", "0.0.0.0", 161},  // a letter with nothing left: not given
+    {{"-c", "public", "-c"}, 0, ""},
+    {{"-", "-p", "1161"}, 0, "", "0.0.0.0", 1161},
+    {{"-hpc", "127.0.0.1", "1161", "public"}, 0, "", "127.0.0.1", 1161, "public"},
+    {{"-h", "10.0.0.1"}, 0, "", "10.0.0.1"},
+    {{"-c", ""}, 0, "", "0.0.0.0", 161, ""},
+    {{"-c", "0123456789abcdef"}, 0, "", "0.0.0.0", 161, "0123456789abcdef"},
+    {{"-c", "0123456789abcdefg"}, 2, "%s: Bad community: 0123456789abcdefg\n"},
+    {{"-f"}, 0, "", "0.0.0.0", 161, "mirlen", true},
+    {{"-fp", "1161"}, 0, "", "0.0.0.0", 1161, "mirlen", true},
+    {{"-pf", "1161"}, 0, "", "0.0.0.0", 1161, "mirlen", true},
+    {{"-p", "1161", "-f"}, 0, "", "0.0.0.0", 1161, "mirlen", true},
+    {{"-f", "-p", "08"}, 2, "%s: Bad local port: 08\n"},
+};
+
+TEST(SnmpdOptions, GrammarAndValidation) {
+  for (const auto& c : kOptionCases) {
+    std::vector<std::string> strings = {"snmpd"};
+    strings.insert(strings.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv;
+    for (auto& s : strings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::string label = "args:";
+    for (const auto& a : c.args) label += " '" + a + "'";
+
+    SnmpdConfig config;
+    testing::internal::CaptureStderr();
+    int status = snmpdOptions(static_cast<int>(strings.size()), argv.data(), &config);
+    std::string errors = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(status, c.status) << label;
+    std::string expected = c.errors == "usage" ? usageText("snmpd") : c.errors;
+    if (auto at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, "snmpd");
+    EXPECT_EQ(errors, expected) << label;
+    if (status != 0) continue;
+    EXPECT_EQ(addressText(config.address), c.address) << label;
+    EXPECT_EQ(config.port, c.port) << label;
+    EXPECT_STREQ(config.community, c.community.c_str()) << label;
+    EXPECT_EQ(config.foreground, c.foreground) << label;
+  }
+}
+
+TEST(SnmpdOptions, UsageIsOneLineInFivePiecesAndReturnsOne) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(usage("agent"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), usageText("agent"));
+}
+
+TEST(Snmpd, UpcallPrintsOneLineAndSucceeds) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(myUpCall(nullptr, nullptr), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Upcall:\n");
+}
+
+// ---- Receive loop, in process ----
+
+// Every receive call is counted, the failed one that ends the loop too; an oversized
+// datagram is cut to the buffer (the sanitizer build would catch an overflow).
+TEST(SnmpdReceive, CountsEveryReceiveAndEndsOnFailure) {
+  FileDescriptor agent(socket(AF_INET, SOCK_DGRAM, 0));
+  FileDescriptor peer(socket(AF_INET, SOCK_DGRAM, 0));
+  ASSERT_TRUE(agent.valid() && peer.valid());
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  ASSERT_EQ(bind(agent.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  ASSERT_EQ(getsockname(agent.get(), reinterpret_cast<sockaddr*>(&local), &length), 0);
+  timeval patience{0, 200 * 1000};  // then the receive fails and the loop ends
+  ASSERT_EQ(setsockopt(agent.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience), 0);
+
+  const std::vector<std::size_t> sizes = {
+      1, kMaxDatagram - 1, kMaxDatagram, kMaxDatagram + 1, 3 * kMaxDatagram, 0};
+  for (std::size_t size : sizes) {
+    std::vector<std::uint8_t> datagram(size, 0x00);  // no message begins with 00
+    ASSERT_EQ(sendto(peer.get(), datagram.data(), size, 0, reinterpret_cast<sockaddr*>(&local),
+                     sizeof local),
+              static_cast<ssize_t>(size));
+  }
+  std::uint32_t before = SnmpMib[snmpInPkts];
+  snmpdReceive(agent.get());
+  EXPECT_EQ(SnmpMib[snmpInPkts] - before, sizes.size() + 1);
+}
+
+TEST(FileDescriptor, ClosesOnceAndMoves) {
+  int raw = socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(raw, 0);
+  FileDescriptor a(raw);
+  FileDescriptor b(std::move(a));
+  EXPECT_FALSE(a.valid());
+  EXPECT_EQ(b.get(), raw);
+  EXPECT_EQ(b.close(), 0);
+  EXPECT_FALSE(b.valid());
+  EXPECT_EQ(b.close(), 0);
+}
+
+// ---- The real binary: what the caller sees ----
+
+RunResult runAgent(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {SNMPD_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  // Should a case wrongly start an agent, the group kill ends it.
+  return runProcess(argv, {}, "", 10000, true);
+}
+
+TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
+  const std::string program = SNMPD_BINARY;
+  struct {
+    std::vector<std::string> args;
+    int status;
+    std::string errors;
+  } const cases[] = {
+      {{"-x"}, 1, usageText(program)},
+      {{"--"}, 1, usageText(program)},
+      {{"-p1161"}, 1, usageText(program)},
+      {{"word"}, 1, usageText(program)},
+      {{"-p", "08"}, 2, program + ": Bad local port: 08\n"},
+      {{"-p", "-1"}, 2, program + ": Bad local port: -1\n"},
+      {{"-c", "seventeen-chars-x"}, 2, program + ": Bad community: seventeen-chars-x\n"},
+      {{"-fx"}, 1, usageText(program)},
+      {{"-f", "-p", "08"}, 2, program + ": Bad local port: 08\n"},
+      {{"-fc", "seventeen-chars-x"}, 2, program + ": Bad community: seventeen-chars-x\n"},
+  };
+  for (const auto& c : cases) {
+    RunResult r = runAgent(c.args);
+    std::string label = "args:";
+    for (const auto& a : c.args) label += " " + a;
+    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_EQ(r.errors, c.errors) << label;
+    EXPECT_EQ(r.output, r.errors) << label << ": nothing on standard output";
+  }
+}
+
+TEST(SnmpdBinary, PortInUseIsABindError) {
+  FileDescriptor holder(socket(AF_INET, SOCK_DGRAM, 0));
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  ASSERT_EQ(bind(holder.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  ASSERT_EQ(getsockname(holder.get(), reinterpret_cast<sockaddr*>(&local), &length), 0);
+  std::string port = std::to_string(ntohs(local.sin_port));
+
+  for (const char* mode : {"-f", "-"}) {  // in the foreground, and detaching
+    RunResult r = runAgent({mode, "-h", "127.0.0.1", "-p", port});
+    EXPECT_EQ(r.status, 1) << mode;
+    EXPECT_EQ(r.errors, "bind: Address already in use\n") << mode;
+  }
+}
+
+// ---- The real binary in a namespace of its own ----
+
+class SnmpdAgent : public NetnsTest {};
+
+TEST_F(SnmpdAgent, BindsWhereTheOptionsSay) {
+  struct {
+    std::vector<std::string> args;
+    std::string address;
+    int port;
+  } const cases[] = {
+      {{}, "0.0.0.0", 161},
+      {{"-p", "0x1f90"}, "0.0.0.0", 8080},
+      {{"-p", "010"}, "0.0.0.0", 8},
+      {{"-p", "65697"}, "0.0.0.0", 161},
+      {{"-p"}, "0.0.0.0", 161},
+      {{"-hpc", "127.0.0.1", "1161", "public"}, "127.0.0.1", 1161},
+      {{"-fh", kAgentAddress}, kAgentAddress, 161},
+      {{"-h", "localhost", "-p", "1162"}, "127.0.0.1", 1162},
+  };
+  for (const auto& c : cases) {
+    std::string label = "args:";
+    for (const auto& a : c.args) label += " " + a;
+    ASSERT_TRUE(ns().startAgent(c.args)) << label << "\n" << ns().agentErrors();
+    auto bound = Netns::boundSocket(ns().agentPid());
+    ASSERT_TRUE(bound.has_value()) << label;
+    EXPECT_EQ(addressText(bound->sin_addr.s_addr), c.address) << label;
+    EXPECT_EQ(ntohs(bound->sin_port), c.port) << label;
+    EXPECT_EQ(ns().stopAgent(SIGTERM), 0) << label;
+  }
+}
+
+TEST_F(SnmpdAgent, EachStopSignalEndsWithStatusZero) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
+    EXPECT_EQ(ns().stopAgent(signal), 0) << strsignal(signal);
+  }
+}
+
+TEST_F(SnmpdAgent, UnresolvableHostIsRefused) {
+  // Inside the namespace no name server can be reached: the look-up fails at once.
+  for (const char* mode : {"-f", "-"}) {
+    RunResult r = ns().exec({SNMPD_BINARY, mode, "-h", "no.such.host.invalid"});
+    EXPECT_EQ(r.status, 2) << mode;
+    EXPECT_EQ(r.errors, std::string(SNMPD_BINARY) + ": Bad foreign host: no.such.host.invalid\n");
+  }
+}
+
+TEST_F(SnmpdAgent, SurvivesOversizedAndEmptyDatagrams) {
+  ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
+  for (std::size_t size : {std::size_t{0}, std::size_t{kMaxDatagram + 1}, std::size_t{8000}}) {
+    ASSERT_TRUE(ns().send(Bytes(size, 0x30)));
+  }
+  EXPECT_FALSE(ns().receive(200).has_value()) << "nothing to answer";
+  EXPECT_TRUE(ns().agentRunning()) << ns().agentErrors();
+  EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
+  EXPECT_EQ(ns().agentErrors(), "");
+}
+
+// Without -f the command returns 0 only after binding, and the agent serves on in the
+// background until SIGTERM, which it obeys with status 0.
+TEST_F(SnmpdAgent, DetachesOnlyOnceBound) {
+  // Become the detached agent's reaper so that its exit status can be read.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  struct ReaperOff {
+    ~ReaperOff() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+  } reaperOff;
+
+  RunResult started = ns().exec({SNMPD_BINARY, "-p", "1161"}, {}, 10000, false);
+  ASSERT_EQ(started.status, 0) << started.output;
+  EXPECT_EQ(started.output, "");
+
+  std::vector<pid_t> running = ns().processes();
+  ASSERT_EQ(running.size(), 1u);
+  pid_t agent = running[0];
+
+  auto bound = Netns::boundSocket(agent);  // no waiting: bound before the caller returned
+  ASSERT_TRUE(bound.has_value());
+  EXPECT_EQ(ntohs(bound->sin_port), 1161);
+
+  ns().setTarget(kAgentAddress, 1161);
+  ASSERT_TRUE(ns().send(hexBytes("00")));
+  usleep(50 * 1000);
+  ASSERT_EQ(kill(agent, 0), 0) << "the detached agent keeps serving";
+
+  ASSERT_EQ(kill(agent, SIGTERM), 0);
+  int status = -1;
+  ASSERT_EQ(waitpid(agent, &status, 0), agent);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
