@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "asn/asl.hpp"
 #include "asn/host.hpp"
 #include "asn/rdx.hpp"
 #include "common/snmpmib.hpp"
