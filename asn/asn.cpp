@@ -12,6 +12,10 @@
 namespace {
 
 constexpr std::uint16_t kFlagConstructed = 0x04;
+constexpr std::uint16_t kFlagExactEnd = 0x08;    // must end exactly with its bounded parent
+constexpr std::uint16_t kFlagIndefinite = 0x10;  // closes on end-of-contents octets
+constexpr int kEndEvent = 256;                   // the contents of the current value are complete
+constexpr int kEndOfContentsOctets = 2;
 constexpr std::int32_t kUnbounded = -1;
 constexpr int kMaxSlotCount = 0xFFFF;  // slot numbers are 16-bit
 constexpr int kMaxTagOctets = 6;       // 0x1F plus five base-128 digits of 32 bits
@@ -417,4 +421,286 @@ std::uint32_t asnNumber(const std::uint8_t* bytes, int count) {
 
 int asnFreeBytes(const Asn& value) {
   return value.block() != nullptr ? value.block()->freeBytes : -1;
+}
+
+// ---- Incremental decoder ----
+
+namespace {
+
+// The state that reads the contents of a value of each grammar kind.
+constexpr AsnState asnFnTbl[8] = {
+    AsnState::Type0, AsnState::Integer0, AsnState::OctetString0, AsnState::ObjectId0,
+    AsnState::Seq,   AsnState::SeqOf,    AsnState::Null,         AsnState::Type0,
+};
+
+AsnState stateFor(const AslNode* grammar) {
+  return asnFnTbl[aslKind(grammar) & 7];
+}
+
+// Opens a value expected as `grammar` inside the current one.
+int push(AsnBlock& block, const AslNode* grammar) {
+  if (block.freeBytes < kAsnNodeCost) return kAsnNoRoom;
+  if (block.lowestSlot <= block.rootSlot + 1 - block.nodeCapacity) return kAsnNoRoom;
+  block.freeBytes -= kAsnNodeCost;
+  AsnNode& parent = block.node(block.current);
+  const std::uint16_t slot = --block.lowestSlot;
+  AsnNode& node = block.node(slot);
+  node = AsnNode{};
+  ++block.depth;
+  ++parent.descendants;
+  node.parent = block.current;
+  node.grammar = grammar;
+  node.budget = parent.budget;
+  if (node.budget != kUnbounded && (parent.flags & kFlagIndefinite)) {
+    node.budget -= kEndOfContentsOctets;
+  }
+  if (aslNext(parent.grammar) == nullptr && (parent.flags & kFlagExactEnd)) {
+    node.flags = kFlagExactEnd;
+  }
+  block.state = stateFor(grammar);
+  block.current = slot;
+  block.pending = nullptr;
+  return kAsnMore;
+}
+
+// Closes the current value and hands control back to its parent.
+int pop(AsnBlock& block) {
+  AsnNode& node = block.node(block.current);
+  node.encodedSize += node.contentsLength;
+  node.endPosition = 0;
+  block.pending = aslNext(node.grammar);
+  if (node.parent != 0) {
+    AsnNode& parent = block.node(node.parent);
+    block.state = stateFor(parent.grammar);
+    if (parent.flags & kFlagIndefinite) parent.contentsLength += node.encodedSize;
+    parent.valueLength += node.valueLength;
+    parent.descendants = static_cast<std::uint16_t>(parent.descendants + node.descendants);
+    if (parent.budget != kUnbounded) parent.budget -= node.encodedSize;
+    block.current = node.parent;
+  }
+  --block.depth;
+  return kAsnMore;
+}
+
+// A decoded length must meet the grammar's minimum, leave room for what must
+// follow inside the enclosing value, and fill it exactly where required.
+bool lengthFits(const AsnNode& node, std::int64_t length) {
+  const AslNode* grammar = node.grammar;
+  switch (aslKind(grammar)) {
+    case kAsnSequence:
+      if (aslMinLen(aslSon(grammar)) > length) return false;
+      break;
+    case kAsnSequenceOf:
+      if (length != 0 && aslMinLen(aslSon(grammar)) > length) return false;
+      break;
+    default:
+      if (aslMinLen(grammar) > length) return false;
+  }
+  const AslNode* next = aslNext(grammar);
+  const int follow = next != nullptr ? aslMinLen(next) : 0;
+  if (node.budget == kUnbounded) return true;
+  if (node.encodedSize + length + follow > node.budget) return false;
+  if ((node.flags & kFlagExactEnd) && next == nullptr && node.encodedSize + length != node.budget) {
+    return false;
+  }
+  return true;
+}
+
+void startDefinite(AsnBlock& block, AsnNode& node, std::int32_t length) {
+  node.endPosition = static_cast<std::int64_t>(block.bytesReceived) + length;
+  node.type = aslKind(node.grammar);
+  node.contentsOffset = block.bytesReceived;
+  node.contentsLength = length;
+  node.budget = length;
+  block.state = stateFor(node.grammar);
+  block.pending = aslSon(node.grammar);
+}
+
+// One event (a byte, or kEndEvent) for the current value.
+int step(AsnBlock& block, int event) {
+  AsnNode& node = block.node(block.current);
+  const bool end = event == kEndEvent;
+  switch (block.state) {
+    case AsnState::Type0: {
+      if (end || event == 0) return kAsnSyntax;
+      ++node.encodedSize;
+      const AslNode* choice = aslChoice(node.grammar, event);
+      if (choice == nullptr) return kAsnSyntax;
+      if (node.budget != kUnbounded && aslMinLen(choice) > node.budget) return kAsnSyntax;
+      node.grammar = choice;
+      node.cls = event >> 6;
+      if (event & 0x20) node.flags |= kFlagConstructed;
+      node.tag = event & 0x1F;
+      block.state = AsnState::Len0;
+      return kAsnMore;
+    }
+    case AsnState::Len0: {
+      if (end || event == 0xFF) return kAsnSyntax;
+      ++node.encodedSize;
+      if (event <= 0x7F) {
+        if (!lengthFits(node, event)) return kAsnSyntax;
+        node.flags |= kFlagExactEnd;
+        startDefinite(block, node, event);
+        return kAsnMore;
+      }
+      if (event > 0x80) {
+        const int octets = event & 0x7F;
+        if (octets > 4) return kAsnSyntax;
+        if (node.budget != kUnbounded &&
+            static_cast<std::int64_t>(node.encodedSize) + aslMinLen(node.grammar) + octets >
+                node.budget) {
+          return kAsnSyntax;
+        }
+        node.flags |= kFlagExactEnd;
+        block.lengthBitsPending = 8 * octets;
+        block.state = AsnState::Len1;
+        return kAsnMore;
+      }
+      // Indefinite length: constructed values only, closed by 00 00.
+      if (!(node.flags & kFlagConstructed)) return kAsnSyntax;
+      if (node.budget != kUnbounded) {
+        node.budget -= node.encodedSize;
+        // Without room for its end-of-contents octets the value would overrun its parent.
+        if (node.budget < kEndOfContentsOctets) return kAsnSyntax;
+      }
+      node.flags |= kFlagIndefinite;
+      node.type = aslKind(node.grammar);
+      node.contentsOffset = block.bytesReceived;
+      block.state = stateFor(node.grammar);
+      block.pending = aslSon(node.grammar);
+      return kAsnMore;
+    }
+    case AsnState::Len1: {
+      if (end) return kAsnSyntax;
+      ++node.encodedSize;
+      block.lengthBitsPending -= 8;
+      const auto length =
+          static_cast<std::int32_t>((static_cast<std::uint32_t>(event) << block.lengthBitsPending) |
+                                    static_cast<std::uint32_t>(node.contentsLength));
+      if (node.budget != kUnbounded &&
+          static_cast<std::int64_t>(node.encodedSize) + length > node.budget) {
+        return kAsnSyntax;
+      }
+      if (block.lengthBitsPending > 0) {
+        node.contentsLength = length;
+        return kAsnMore;
+      }
+      if (!lengthFits(node, length)) return kAsnSyntax;
+      startDefinite(block, node, length);
+      return kAsnMore;
+    }
+    case AsnState::Integer0:
+      node.valueLength = node.contentsLength;
+      if (end) return kAsnSyntax;  // an integer needs at least one byte
+      block.state = AsnState::Integer1;
+      return kAsnMore;
+    case AsnState::Integer1: {
+      if (end) return pop(block);
+      // The first nine bits may not be all zero or all one.
+      const std::uint8_t first = block.data[node.contentsOffset];
+      if ((first == 0x00 && !(event & 0x80)) || (first == 0xFF && (event & 0x80))) {
+        return kAsnSyntax;
+      }
+      block.state = AsnState::Integer2;
+      return kAsnMore;
+    }
+    case AsnState::Integer2:
+      return end ? pop(block) : kAsnMore;
+    case AsnState::OctetString0:
+      node.valueLength = node.contentsLength;
+      if (end) return pop(block);
+      block.state = AsnState::Integer2;
+      return kAsnMore;
+    case AsnState::ObjectId0:
+      node.valueLength = node.contentsLength;
+      if (end) return pop(block);
+      block.state = AsnState::ObjectId1;
+      return kAsnMore;
+    case AsnState::ObjectId1:
+      if (!end) return kAsnMore;
+      if (block.data[node.contentsOffset + node.contentsLength - 1] & 0x80) return kAsnSyntax;
+      return pop(block);
+    case AsnState::Null:
+      node.valueLength = 0;
+      return end ? pop(block) : kAsnSyntax;
+    case AsnState::Seq:
+      if (block.pending != nullptr) {
+        const int status = push(block, block.pending);
+        return status != kAsnMore ? status : step(block, event);
+      }
+      if (end) return (node.flags & kFlagIndefinite) ? kAsnSyntax : pop(block);
+      if (event == 0 && (node.flags & kFlagIndefinite)) {
+        ++node.encodedSize;
+        block.state = AsnState::Eoc1;
+        return kAsnMore;
+      }
+      return kAsnSyntax;  // no further field expected
+    case AsnState::SeqOf: {
+      if (end) return pop(block);
+      if (event == 0) {
+        if (!(node.flags & kFlagIndefinite)) return kAsnSyntax;
+        ++node.encodedSize;
+        block.state = AsnState::Eoc1;
+        return kAsnMore;
+      }
+      const int status = push(block, aslSon(node.grammar));
+      return status != kAsnMore ? status : step(block, event);
+    }
+    case AsnState::Eoc1:
+      if (end || event != 0) return kAsnSyntax;
+      ++node.encodedSize;
+      return pop(block);
+  }
+  return kAsnSyntax;
+}
+
+}  // namespace
+
+void* asnInit(void* any) {
+  return any;
+}
+
+Asn asnNew(const void* any) {
+  const AslNode* grammar = aslLanguage(any);
+  if (grammar == nullptr) return nullptr;
+  AsnBlock* block = blockNew(kAsnBlockSize, true);
+  if (block == nullptr) return nullptr;
+  block->grammar = grammar;
+  block->status = kAsnMore;
+  block->state = stateFor(grammar);
+  block->depth = 1;
+  AsnNode& root = block->root();
+  root.grammar = grammar;
+  root.budget = kUnbounded;
+  root.endPosition = -1;
+  return Asn(block, block->rootSlot);
+}
+
+int asnDecode(const Asn& root, int byte) {
+  AsnBlock* block = root.block();
+  if (block == nullptr) {
+    snmpCount(snmpInASNParseErrs);
+    return kAsnNoRoom;
+  }
+  if (block->status != kAsnMore) {
+    snmpCount(snmpInASNParseErrs);
+    return block->status;
+  }
+  if (block->freeBytes <= 0) {
+    block->status = kAsnNoRoom;
+    snmpCount(snmpInASNParseErrs);
+    return kAsnNoRoom;
+  }
+  --block->freeBytes;
+  const int octet = byte & 0xFF;
+  block->data[block->bytesReceived++] = static_cast<std::uint8_t>(octet);
+  int status = step(*block, octet);
+  // Several values may end at the same byte: close them innermost first.
+  while (status == kAsnMore && block->node(block->current).endPosition == block->bytesReceived) {
+    status = step(*block, kEndEvent);
+  }
+  if (status == kAsnMore && block->depth == 0) status = kAsnComplete;
+  block->status = status;
+  if (status == kAsnSyntax || status == kAsnNoRoom) snmpCount(snmpInASNParseErrs);
+  return status;
 }
