@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "asn/asl.hpp"
@@ -99,7 +98,8 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
   if (memory == nullptr) return nullptr;
   auto* block = new (memory) AsnBlock{};
   block->nodes = reinterpret_cast<AsnNode*>(block + 1);
-  std::uninitialized_value_construct_n(block->nodes, capacity);
+  // Only the root exists yet; every other slot is constructed when a node is placed in it.
+  new (block->nodes) AsnNode{};
   block->data = reinterpret_cast<std::uint8_t*>(block->nodes + capacity);
   block->nodeCapacity = capacity;
   block->freeBytes = static_cast<std::int32_t>(freeBytes);
@@ -312,7 +312,7 @@ int asnAppend(const Asn& parent, const Asn& child) {
     copy.contentsOffset += shift;
     copy.parent = pb.rootSlot;
     --pb.lowestSlot;
-    pb.node(pb.lowestSlot) = copy;
+    new (&pb.node(pb.lowestSlot)) AsnNode(copy);
   }
   return 0;
 }
@@ -434,7 +434,7 @@ constexpr AsnState asnFnTbl[8] = {
 };
 
 AsnState stateFor(const AslNode* grammar) {
-  return asnFnTbl[aslKind(grammar) & 7];
+  return asnFnTbl[grammar->kind & 7];
 }
 
 // Opens a value expected as `grammar` inside the current one.
@@ -444,8 +444,7 @@ int push(AsnBlock& block, const AslNode* grammar) {
   block.freeBytes -= kAsnNodeCost;
   AsnNode& parent = block.node(block.current);
   const std::uint16_t slot = --block.lowestSlot;
-  AsnNode& node = block.node(slot);
-  node = AsnNode{};
+  AsnNode& node = *new (&block.node(slot)) AsnNode{};
   ++block.depth;
   ++parent.descendants;
   node.parent = block.current;
@@ -454,7 +453,7 @@ int push(AsnBlock& block, const AslNode* grammar) {
   if (node.budget != kUnbounded && (parent.flags & kFlagIndefinite)) {
     node.budget -= kEndOfContentsOctets;
   }
-  if (aslNext(parent.grammar) == nullptr && (parent.flags & kFlagExactEnd)) {
+  if (parent.grammar->next == nullptr && (parent.flags & kFlagExactEnd)) {
     node.flags = kFlagExactEnd;
   }
   block.state = stateFor(grammar);
@@ -468,7 +467,7 @@ int pop(AsnBlock& block) {
   AsnNode& node = block.node(block.current);
   node.encodedSize += node.contentsLength;
   node.endPosition = 0;
-  block.pending = aslNext(node.grammar);
+  block.pending = node.grammar->next;
   if (node.parent != 0) {
     AsnNode& parent = block.node(node.parent);
     block.state = stateFor(parent.grammar);
@@ -486,18 +485,18 @@ int pop(AsnBlock& block) {
 // follow inside the enclosing value, and fill it exactly where required.
 bool lengthFits(const AsnNode& node, std::int64_t length) {
   const AslNode* grammar = node.grammar;
-  switch (aslKind(grammar)) {
+  switch (grammar->kind) {
     case kAsnSequence:
-      if (aslMinLen(aslSon(grammar)) > length) return false;
+      if (grammar->son->minLen > length) return false;
       break;
     case kAsnSequenceOf:
-      if (length != 0 && aslMinLen(aslSon(grammar)) > length) return false;
+      if (length != 0 && grammar->son->minLen > length) return false;
       break;
     default:
-      if (aslMinLen(grammar) > length) return false;
+      if (grammar->minLen > length) return false;
   }
-  const AslNode* next = aslNext(grammar);
-  const int follow = next != nullptr ? aslMinLen(next) : 0;
+  const AslNode* next = grammar->next;
+  const int follow = next != nullptr ? next->minLen : 0;
   if (node.budget == kUnbounded) return true;
   if (node.encodedSize + length + follow > node.budget) return false;
   if ((node.flags & kFlagExactEnd) && next == nullptr && node.encodedSize + length != node.budget) {
@@ -508,12 +507,12 @@ bool lengthFits(const AsnNode& node, std::int64_t length) {
 
 void startDefinite(AsnBlock& block, AsnNode& node, std::int32_t length) {
   node.endPosition = static_cast<std::int64_t>(block.bytesReceived) + length;
-  node.type = aslKind(node.grammar);
+  node.type = node.grammar->kind;
   node.contentsOffset = block.bytesReceived;
   node.contentsLength = length;
   node.budget = length;
   block.state = stateFor(node.grammar);
-  block.pending = aslSon(node.grammar);
+  block.pending = node.grammar->son;
 }
 
 // One event (a byte, or kEndEvent) for the current value.
@@ -526,7 +525,7 @@ int step(AsnBlock& block, int event) {
       ++node.encodedSize;
       const AslNode* choice = aslChoice(node.grammar, event);
       if (choice == nullptr) return kAsnSyntax;
-      if (node.budget != kUnbounded && aslMinLen(choice) > node.budget) return kAsnSyntax;
+      if (node.budget != kUnbounded && choice->minLen > node.budget) return kAsnSyntax;
       node.grammar = choice;
       node.cls = event >> 6;
       if (event & 0x20) node.flags |= kFlagConstructed;
@@ -547,7 +546,7 @@ int step(AsnBlock& block, int event) {
         const int octets = event & 0x7F;
         if (octets > 4) return kAsnSyntax;
         if (node.budget != kUnbounded &&
-            static_cast<std::int64_t>(node.encodedSize) + aslMinLen(node.grammar) + octets >
+            static_cast<std::int64_t>(node.encodedSize) + node.grammar->minLen + octets >
                 node.budget) {
           return kAsnSyntax;
         }
@@ -564,10 +563,10 @@ int step(AsnBlock& block, int event) {
         if (node.budget < kEndOfContentsOctets) return kAsnSyntax;
       }
       node.flags |= kFlagIndefinite;
-      node.type = aslKind(node.grammar);
+      node.type = node.grammar->kind;
       node.contentsOffset = block.bytesReceived;
       block.state = stateFor(node.grammar);
-      block.pending = aslSon(node.grammar);
+      block.pending = node.grammar->son;
       return kAsnMore;
     }
     case AsnState::Len1: {
@@ -643,7 +642,7 @@ int step(AsnBlock& block, int event) {
         block.state = AsnState::Eoc1;
         return kAsnMore;
       }
-      const int status = push(block, aslSon(node.grammar));
+      const int status = push(block, node.grammar->son);
       return status != kAsnMore ? status : step(block, event);
     }
     case AsnState::Eoc1:
