@@ -1,6 +1,5 @@
 #include "asn/asn.hpp"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
