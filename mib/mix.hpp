@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "asn/asn.hpp"
 
@@ -32,6 +33,7 @@ struct Mix;
 
 void* mixInit(void* any);
 Mix* mixNew();
+int mixFree(Mix* index);  // the index, its tree and its entries; null allowed; returns 0
 Asn mixValue(const MixOps* operations, void* object);  // carrier: class 1, tag 153, 16 bytes
 int mixCreate(Mix* index, const std::uint8_t* oid, int length, const Asn& carrier);
 Asn mixGet(Mix* index, const std::uint8_t* oid, int length);
@@ -39,3 +41,8 @@ Asn mixNext(Mix* index, std::uint8_t* buffer, int* length);
 int mixSet(Mix* index, const std::uint8_t* oid, int length, const Asn& value);
 int mixDestroy(Mix* index, const std::uint8_t* oid, int length);
 int mixCmp(const void* entry, const std::uint8_t* key, int length);
+
+struct MixDeleter {
+  void operator()(Mix* index) const noexcept { mixFree(index); }
+};
+using MixIndex = std::unique_ptr<Mix, MixDeleter>;
