@@ -1,0 +1,181 @@
+#include "groups/systm.hpp"
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "asn/oid.hpp"
+#include "common/sysfile.hpp"
+#include "mib/general.hpp"
+#include "mib/mis.hpp"
+#include "mib/miv.hpp"
+
+namespace {
+
+constexpr int kTextArea = kMivCapacity;  // every text area is one holder's capacity
+constexpr int kHostNameMax = 64;
+
+constexpr std::uint32_t kEnterprise = 47813;
+constexpr unsigned long kProductLine = 12;
+
+// PCI vendor-and-device strings as listed in /proc/bus/pci/devices.
+constexpr const char* kPatternEthernet = "e4a17c21";
+constexpr const char* kPatternSerial = "e4a29d03";
+constexpr const char* kPatternDisplay = "e4a35b10";
+
+constexpr const char* kContact = "Velmora Inc., Embedded Computing Business.";
+constexpr const char* kLocation =
+    "Velmora Inc., Embedded Computing Business, 120 Harbor Park Drive, Portland, OR 97209";
+constexpr const char* kUnknownHost = "Unknown Hostname";
+
+constexpr std::uint8_t kSysDescr[] = {0x2B, 6, 1, 2, 1, 1, 1};
+constexpr std::uint8_t kSysObjectID[] = {0x2B, 6, 1, 2, 1, 1, 2};
+constexpr std::uint8_t kSysUpTime[] = {0x2B, 6, 1, 2, 1, 1, 3};
+constexpr std::uint8_t kSysContact[] = {0x2B, 6, 1, 2, 1, 1, 4};
+constexpr std::uint8_t kSysName[] = {0x2B, 6, 1, 2, 1, 1, 5};
+constexpr std::uint8_t kSysLocation[] = {0x2B, 6, 1, 2, 1, 1, 6};
+constexpr std::uint8_t kSysServices[] = {0x2B, 6, 1, 2, 1, 1, 7};
+constexpr int kSysOidLength = 7;
+
+std::array<std::uint8_t, kTextArea> systmDescrText;
+std::array<std::uint8_t, kTextArea> systmObjId;
+std::array<std::uint8_t, kTextArea> systmContText;
+std::array<std::uint8_t, kTextArea> systmNameText;
+std::array<std::uint8_t, kTextArea> systmLocText;
+std::array<char, kHostNameMax + 1> systmHostName;
+
+MivBuffer systmDescrStr;
+MivBuffer systmIdStr;
+MivBuffer systmContStr;
+MivBuffer systmNameStr;
+MivBuffer systmLocStr;
+std::int32_t systmServInt;
+timeval systmBootTime;
+
+constexpr MixOps systmTimeOps = {GeneralRelease, GeneralCreate, GeneralDestroy,
+                                 systmTimeNext,  systmTimeGet,  GeneralSet};
+
+// Stores text (cut to what a holder can serve) in an area and points the holder at it.
+void setHolder(MivBuffer& holder, std::array<std::uint8_t, kTextArea>& area, const char* text,
+               std::size_t length) {
+  length = std::min<std::size_t>(length, kTextArea - 1);
+  area.fill(0);
+  std::memcpy(area.data(), text, length);
+  holder = MivBuffer{kTextArea, static_cast<std::int32_t>(length), area.data()};
+}
+
+void setHolder(MivBuffer& holder, std::array<std::uint8_t, kTextArea>& area, const char* text) {
+  setHolder(holder, area, text, std::strlen(text));
+}
+
+// First line of /etc/version, else of /proc/version, without its newline.
+void readDescription() {
+  SysFile file = sysfileOpen("/etc/version");
+  if (!file) file = sysfileOpen("/proc/version");
+  if (!file) {
+    setHolder(systmDescrStr, systmDescrText, "Unknown");
+    std::fputs("snmpd: cannot open /etc/version or /proc/version.\n", stdout);
+    std::fflush(stdout);
+    return;
+  }
+  std::string line;
+  for (int c; (c = std::fgetc(file.get())) != EOF && c != '\n';) line.push_back(static_cast<char>(c));
+  setHolder(systmDescrStr, systmDescrText, line.data(), line.size());
+}
+
+std::uint32_t uptimeTicks() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  return (static_cast<std::uint32_t>(now.tv_sec) - static_cast<std::uint32_t>(systmBootTime.tv_sec)) *
+         100u;
+}
+
+}  // namespace
+
+std::string read_procfs(const char* path) {
+  std::string text;
+  int fd = sysfileOpenFd(path);
+  if (fd < 0) return text;
+  std::array<char, 4096> chunk;
+  for (;;) {
+    ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n <= 0) break;
+    text.append(chunk.data(), static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+int pattern_match_count(const std::string& text, const char* pattern) {
+  const std::size_t n = std::strlen(pattern);
+  int count = 0;
+  for (std::size_t i = 0; i + n <= text.size(); ++i) {
+    if (text.compare(i, n, pattern) == 0) ++count;
+  }
+  return count;
+}
+
+unsigned get_swid(const std::string& census) {
+  // The census text ends at its first zero byte, as a C string would.
+  const std::string text(census.c_str());
+  const int ethernet = pattern_match_count(text, kPatternEthernet);
+  if (ethernet == 2) return 0x5124;
+  if (ethernet == 0) return 0x5121;
+  if (pattern_match_count(text, kPatternSerial) == 1) return 0x5126;
+  if (pattern_match_count(text, kPatternDisplay) == 1) return 0x5128;
+  return 0x5120;
+}
+
+Asn systmTimeGet(void*, const std::uint8_t* suffix, int length) {
+  if (length != 1 || suffix[0] != 0) return nullptr;
+  return asnUnsl(kAsnApplication, 3, uptimeTicks());
+}
+
+Asn systmTimeNext(void*, std::uint8_t* suffix, int* length) {
+  if (*length != 0) return nullptr;
+  suffix[0] = 0;
+  *length = 1;
+  return asnUnsl(kAsnApplication, 3, uptimeTicks());
+}
+
+int systmInit() {
+  readDescription();
+  mivStringRO(kSysDescr, kSysOidLength, &systmDescrStr);
+
+  // The model code is printed in hexadecimal and read back as a decimal
+  // sub-identifier: 0x5124 becomes .5124.
+  char text[64];
+  std::snprintf(text, sizeof text, "1.3.6.1.4.1.%u.%lu.%x", kEnterprise, kProductLine,
+                get_swid(read_procfs("/proc/bus/pci/devices")));
+  systmObjId.fill(0);
+  const int idLength = oidEncode(systmObjId.data(), kTextArea, text);
+  if (idLength > 0) {
+    systmIdStr = MivBuffer{kTextArea, idLength, systmObjId.data()};
+    mivObjectIdRO(kSysObjectID, kSysOidLength, &systmIdStr);
+  }
+
+  gettimeofday(&systmBootTime, nullptr);
+  misExport(kSysUpTime, kSysOidLength, &systmTimeOps, nullptr);
+
+  setHolder(systmContStr, systmContText, kContact);
+  mivStringRW(kSysContact, kSysOidLength, &systmContStr);
+
+  systmHostName.fill(0);
+  if (gethostname(systmHostName.data(), kHostNameMax) == 0) {
+    systmHostName[kHostNameMax] = '\0';
+    setHolder(systmNameStr, systmNameText, systmHostName.data());
+  } else {
+    setHolder(systmNameStr, systmNameText, kUnknownHost);
+  }
+  mivStringRW(kSysName, kSysOidLength, &systmNameStr);
+
+  setHolder(systmLocStr, systmLocText, kLocation);
+  mivStringRW(kSysLocation, kSysOidLength, &systmLocStr);
+
+  systmServInt = 6;
+  return mivIntlRO(kSysServices, kSysOidLength, &systmServInt);
+}

@@ -1,0 +1,25 @@
+// The system group (1.3.6.1.2.1.1): what the box is, how long the agent has
+// been up, and three administrative texts a manager may set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "asn/asn.hpp"
+
+// Fills the group's storage and registers its seven variables; returns what
+// the last registration returns.
+int systmInit();
+
+// Whole contents of a system file (opened under SNMPD_ROOT); empty when it
+// cannot be read.
+std::string read_procfs(const char* path);
+
+// Occurrences of `pattern` in `text`, overlapping ones included.
+int pattern_match_count(const std::string& text, const char* pattern);
+
+// Model code from the PCI census text.
+unsigned get_swid(const std::string& census);
+
+Asn systmTimeGet(void* object, const std::uint8_t* suffix, int length);
+Asn systmTimeNext(void* object, std::uint8_t* suffix, int* length);

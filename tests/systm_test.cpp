@@ -1,0 +1,221 @@
+#include "groups/systm.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/sysfile.hpp"
+#include "mib/mis.hpp"
+#include "tests/support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const Bytes kSysPrefix = hexBytes("2B 06 01 02 01 01");
+
+Bytes instance(int variable) {
+  Bytes oid = kSysPrefix;
+  oid.push_back(static_cast<std::uint8_t>(variable));
+  oid.push_back(0);
+  return oid;
+}
+
+Bytes contents(const Asn& value) {
+  const std::uint8_t* p = asnValue(value);
+  return Bytes(p, p + asnLength(value));
+}
+
+std::string text(const Asn& value) {
+  Bytes b = contents(value);
+  return std::string(b.begin(), b.end());
+}
+
+// A fixture tree under SNMPD_ROOT, and a fresh MIB index with the group registered.
+class SystemGroup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("systm-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "etc");
+    fs::create_directories(root_ / "proc/bus/pci");
+  }
+  void TearDown() override {
+    unsetenv("SNMPD_ROOT");
+    sysfileInit();
+    fs::remove_all(root_);
+  }
+
+  void write(const std::string& path, const std::string& body) {
+    std::ofstream(root_ / path, std::ios::binary) << body;
+  }
+
+  // Runs the group's start-up against the fixture tree; returns its stdout.
+  std::string start() {
+    setenv("SNMPD_ROOT", root_.c_str(), 1);
+    sysfileInit();
+    misInit();
+    ::testing::internal::CaptureStdout();
+    systmInit();
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  Asn get(int variable) {
+    Bytes oid = instance(variable);
+    return mixGet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size()));
+  }
+
+  int set(int variable, const Asn& value) {
+    Bytes oid = instance(variable);
+    return mixSet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size()), value);
+  }
+
+  fs::path root_;
+};
+
+Asn octets(const std::string& s) {
+  return asnOctetString(kAsnUniversal, 4, reinterpret_cast<const std::uint8_t*>(s.data()),
+                        static_cast<int>(s.size()));
+}
+
+TEST_F(SystemGroup, DescriptionPrefersFirmwareVersionFile) {
+  write("etc/version", "Velmora firmware 4.2.1\nsecond line\n");
+  write("proc/version", "Linux version 6.1.0\n");
+  EXPECT_EQ(start(), "");
+  EXPECT_EQ(text(get(1)), "Velmora firmware 4.2.1");
+}
+
+TEST_F(SystemGroup, DescriptionFallsBackToKernelVersion) {
+  write("proc/version", "Linux version 6.1.0 (gcc 12)\n");
+  start();
+  EXPECT_EQ(text(get(1)), "Linux version 6.1.0 (gcc 12)");
+}
+
+TEST_F(SystemGroup, DescriptionUnknownWithMessageWhenNeitherFileOpens) {
+  EXPECT_EQ(start(), "snmpd: cannot open /etc/version or /proc/version.\n");
+  EXPECT_EQ(text(get(1)), "Unknown");
+}
+
+TEST_F(SystemGroup, LongFirstLineIsCutTo127Bytes) {
+  write("etc/version", std::string(300, 'v') + "\n");
+  start();
+  EXPECT_EQ(text(get(1)), std::string(127, 'v'));
+}
+
+TEST_F(SystemGroup, EmptyVersionFileGivesEmptyDescription) {
+  write("etc/version", "");
+  EXPECT_EQ(start(), "");
+  EXPECT_EQ(text(get(1)), "");
+}
+
+struct CensusCase {
+  const char* name;
+  std::string census;
+  const char* objectId;  // BER contents of sysObjectID
+};
+
+const std::string kA = "0010\te4a17c21\t0\n";
+const std::string kB = "0018\te4a29d03\t0\n";
+const std::string kC = "0020\te4a35b10\t0\n";
+
+TEST_F(SystemGroup, ModelCodeFromPciCensus) {
+  const CensusCase cases[] = {
+      {"A twice", kA + kA + kB, "2B 06 01 04 01 82 F5 45 0C A8 04"},  // .5124
+      {"A absent", kB + kC, "2B 06 01 04 01 82 F5 45 0C A8 01"},      // .5121
+      {"A once, B once", kA + kB + kC, "2B 06 01 04 01 82 F5 45 0C A8 06"},  // .5126
+      {"A once, C once", kA + kC, "2B 06 01 04 01 82 F5 45 0C A8 08"},       // .5128
+      {"A three times", kA + kA + kA, "2B 06 01 04 01 82 F5 45 0C A8 00"},   // .5120
+      {"empty census", "", "2B 06 01 04 01 82 F5 45 0C A8 01"},              // .5121
+      // Real device lists run to kilobytes; a match past the first 1024 bytes counts.
+      {"match after byte 1024", std::string(1500, 'x') + "\n" + kA + kA,
+       "2B 06 01 04 01 82 F5 45 0C A8 04"},
+  };
+  for (const CensusCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    write("proc/bus/pci/devices", c.census);
+    start();
+    Asn id = get(2);
+    ASSERT_TRUE(id);
+    EXPECT_EQ(asnTag(id), 6);
+    EXPECT_EQ(hexText(contents(id)), c.objectId);
+  }
+}
+
+TEST_F(SystemGroup, MissingCensusFileCountsNoPattern) {
+  start();
+  EXPECT_EQ(hexText(contents(get(2))), "2B 06 01 04 01 82 F5 45 0C A8 01");
+}
+
+TEST(PatternCount, CountsOverlappingOccurrences) {
+  EXPECT_EQ(pattern_match_count("aaaa", "aa"), 3);
+  EXPECT_EQ(pattern_match_count("", "aa"), 0);
+  EXPECT_EQ(pattern_match_count("xe4a17c21e4a17c21", "e4a17c21"), 2);
+}
+
+TEST_F(SystemGroup, FixedVariables) {
+  start();
+  EXPECT_EQ(text(get(4)), "Velmora Inc., Embedded Computing Business.");
+  EXPECT_EQ(text(get(6)).size(), 84u);
+  Asn services = get(7);
+  EXPECT_EQ(asnTag(services), 2);
+  EXPECT_EQ(hexText(contents(services)), "06");
+  char host[65] = {};
+  gethostname(host, 64);
+  EXPECT_EQ(text(get(5)), host);
+}
+
+TEST_F(SystemGroup, UpTimeIsTimeTicksInWholeSeconds) {
+  start();
+  Asn up = get(3);
+  ASSERT_TRUE(up);
+  EXPECT_EQ(asnClass(up), kAsnApplication);
+  EXPECT_EQ(asnTag(up), 3);
+  EXPECT_EQ(asnNumber(asnValue(up), asnLength(up)) % 100, 0u);
+  Bytes bare = hexBytes("2B 06 01 02 01 01 03");
+  EXPECT_FALSE(mixGet(misCommunityToMib(nullptr), bare.data(), 7));
+}
+
+TEST_F(SystemGroup, GetNextWalksTheSevenVariablesInOrder) {
+  start();
+  std::uint8_t buffer[kMixOidBuffer];
+  Bytes start = hexBytes("2B 06 01 02 01 01");
+  std::copy(start.begin(), start.end(), buffer);
+  int length = static_cast<int>(start.size());
+  for (int variable = 1; variable <= 7; ++variable) {
+    Asn value = mixNext(misCommunityToMib(nullptr), buffer, &length);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(hexText(buffer, length), hexText(instance(variable)));
+  }
+}
+
+TEST_F(SystemGroup, WritableTextsAcceptUpTo127Bytes) {
+  start();
+  for (int variable : {4, 5, 6}) {
+    SCOPED_TRACE(variable);
+    EXPECT_EQ(set(variable, octets(std::string(127, 'x'))), 0);
+    EXPECT_EQ(text(get(variable)), std::string(127, 'x'));
+    EXPECT_EQ(set(variable, octets(std::string(128, 'y'))), 3);
+    EXPECT_EQ(set(variable, asnIntl(kAsnUniversal, 2, 5)), 3);
+    EXPECT_EQ(text(get(variable)), std::string(127, 'x'));
+    Asn old = get(variable);
+    EXPECT_EQ(set(variable, octets("short")), 0);
+    EXPECT_EQ(set(variable, old), 0);  // the undo path sets back what Get produced
+    EXPECT_EQ(text(get(variable)), std::string(127, 'x'));
+  }
+}
+
+TEST_F(SystemGroup, ReadOnlyVariablesRefuseSet) {
+  start();
+  for (int variable : {1, 2, 3, 7}) {
+    SCOPED_TRACE(variable);
+    EXPECT_EQ(set(variable, octets("x")), 4);
+  }
+}
+
+}  // namespace
