@@ -16,7 +16,10 @@
 #include "common/sysfile.hpp"
 #include "daemon/udp.hpp"
 #include "engine/smp.hpp"
+#include "groups/systm.hpp"
 #include "mib/avl.hpp"
+#include "mib/mis.hpp"
+#include "mib/mix.hpp"
 
 namespace {
 
@@ -118,7 +121,13 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
 // Order matters: the MIB index before anything registers, the scheme "trivial" before the
 // community entry names it.
 void cmdInit() {
+  // The index must exist before any module registers objects, and the scheme
+  // "trivial" before the community entry names it.
+  asnInit(aslInit());
+  misInit();
   avlInit(nullptr);
+  mixInit(nullptr);
+  systmInit();
 }
 
 void snmpdReceive(int socket) {

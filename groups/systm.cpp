@@ -83,14 +83,16 @@ void readDescription() {
     return;
   }
   std::string line;
-  for (int c; (c = std::fgetc(file.get())) != EOF && c != '\n';) line.push_back(static_cast<char>(c));
+  for (int c; (c = std::fgetc(file.get())) != EOF && c != '\n';)
+    line.push_back(static_cast<char>(c));
   setHolder(systmDescrStr, systmDescrText, line.data(), line.size());
 }
 
 std::uint32_t uptimeTicks() {
   timeval now{};
   gettimeofday(&now, nullptr);
-  return (static_cast<std::uint32_t>(now.tv_sec) - static_cast<std::uint32_t>(systmBootTime.tv_sec)) *
+  return (static_cast<std::uint32_t>(now.tv_sec) -
+          static_cast<std::uint32_t>(systmBootTime.tv_sec)) *
          100u;
 }
 

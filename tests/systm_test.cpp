@@ -126,8 +126,8 @@ const std::string kC = "0020\te4a35b10\t0\n";
 
 TEST_F(SystemGroup, ModelCodeFromPciCensus) {
   const CensusCase cases[] = {
-      {"A twice", kA + kA + kB, "2B 06 01 04 01 82 F5 45 0C A8 04"},  // .5124
-      {"A absent", kB + kC, "2B 06 01 04 01 82 F5 45 0C A8 01"},      // .5121
+      {"A twice", kA + kA + kB, "2B 06 01 04 01 82 F5 45 0C A8 04"},         // .5124
+      {"A absent", kB + kC, "2B 06 01 04 01 82 F5 45 0C A8 01"},             // .5121
       {"A once, B once", kA + kB + kC, "2B 06 01 04 01 82 F5 45 0C A8 06"},  // .5126
       {"A once, C once", kA + kC, "2B 06 01 04 01 82 F5 45 0C A8 08"},       // .5128
       {"A three times", kA + kA + kA, "2B 06 01 04 01 82 F5 45 0C A8 00"},   // .5120
