@@ -3,22 +3,19 @@
 #include "mib/general.hpp"
 #include "mib/mis.hpp"
 #include "mib/miv.hpp"
+#include "mib/miv_buffer.hpp"
 
 namespace {
 
 constexpr int kIntegerTag = 2;
 constexpr int kIntegerBytes = 4;
 
-bool isInstance(const std::uint8_t* suffix, int length) {
-  return length == 1 && suffix[0] == 0;
-}
-
 Asn mivValue(void* object) {
   return asnIntl(kAsnUniversal, kIntegerTag, *static_cast<const std::int32_t*>(object));
 }
 
 Asn mivGet(void* object, const std::uint8_t* suffix, int length) {
-  return isInstance(suffix, length) ? mivValue(object) : nullptr;
+  return mivIsInstance(suffix, length) ? mivValue(object) : nullptr;
 }
 
 Asn mivNext(void* object, std::uint8_t* suffix, int* length) {
@@ -28,24 +25,18 @@ Asn mivNext(void* object, std::uint8_t* suffix, int* length) {
   return mivValue(object);
 }
 
-int badValue() {
-  snmpCount(snmpInBadValues);
-  snmpCount(snmpOutBadValues);
-  return 3;
-}
-
 int mivSet(void* object, const std::uint8_t* suffix, int length, const Asn& value) {
-  if (!isInstance(suffix, length)) {
+  if (!mivIsInstance(suffix, length)) {
     snmpCount(snmpInNoSuchNames);
     return 2;
   }
-  if (!value) return badValue();
+  if (!value) return mivBadValue();
   int n = asnLength(value);
-  if (n > kIntegerBytes) return badValue();
-  if (asnTag(value) != kIntegerTag) return badValue();
-  if (asnClass(value) != kAsnUniversal) return badValue();
+  if (n > kIntegerBytes) return mivBadValue();
+  if (asnTag(value) != kIntegerTag) return mivBadValue();
+  if (asnClass(value) != kAsnUniversal) return mivBadValue();
   std::uint8_t bytes[kIntegerBytes];
-  if (n < 1 || asnContents(value, bytes, kIntegerBytes) != n) return badValue();
+  if (n < 1 || asnContents(value, bytes, kIntegerBytes) != n) return mivBadValue();
   // Extend the sign, so that a negative value read by Get sets back unchanged.
   std::uint32_t number = asnNumber(bytes, n);
   if (n < kIntegerBytes && (bytes[0] & 0x80) != 0) number |= ~std::uint32_t{0} << (8 * n);
