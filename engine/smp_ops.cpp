@@ -1,0 +1,129 @@
+// Get, GetNext and Set against the community's MIB index.
+#include <cstdint>
+
+#include "common/snmpmib.hpp"
+#include "engine/aps.hpp"
+#include "engine/smp.hpp"
+#include "mib/mis.hpp"
+
+namespace {
+
+void countNoSuchName() {
+  snmpCount(snmpInNoSuchNames);
+  snmpCount(snmpOutNoSuchNames);
+}
+
+// Walks the bindings of a variable-binding list: a binding's successor lies
+// past its descendants.
+class BindingWalk {
+ public:
+  explicit BindingWalk(const Asn& pdu) : list_(asnComponent(pdu, 4)), sons_(asnSons(list_)) {}
+  bool more() const { return list_ && position_ <= sons_; }
+  Asn take() {
+    Asn bind = asnComponent(list_, static_cast<std::uint16_t>(position_));
+    position_ += asnSons(bind) + 1;
+    return bind;
+  }
+
+ private:
+  Asn list_;
+  int sons_;
+  int position_ = 1;
+};
+
+// Get and GetNext share everything but how one binding is served.
+template <typename Serve>
+int readOp(Smp* context, Aps* entry, const Asn& pdu, Serve serve) {
+  Asn result = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
+  if (!result) {
+    snmpCount(snmpInGenErrs);
+    return 1;
+  }
+  Mix* index = misCommunityToMib(entry);
+  int status = kSmpNoError;
+  int errorIndex = 1;
+  for (BindingWalk walk(pdu); status == kSmpNoError && walk.more(); ++errorIndex) {
+    Asn bind = walk.take();
+    status = serve(index, asnComponent(bind, 1), result);
+    if (status != kSmpNoError) break;
+  }
+  return smpAnswer(context, entry, pdu, status, errorIndex, result);
+}
+
+int appendOrTooBig(const Asn& result, const Asn& bind) {
+  if (bind && asnAppend(result, bind) == 0) return kSmpNoError;
+  snmpCount(snmpOutTooBigs);
+  return kSmpTooBig;
+}
+
+}  // namespace
+
+int smpGetOp(Smp* context, Aps* entry, const Asn& pdu) {
+  return readOp(context, entry, pdu, [](Mix* index, const Asn& name, const Asn& result) {
+    Asn value = mixGet(index, asnValue(name), asnLength(name));
+    if (!value) {
+      countNoSuchName();
+      return static_cast<int>(kSmpNoSuchName);
+    }
+    return appendOrTooBig(result, smpBuildBind2(name, value));
+  });
+}
+
+int smpNextOp(Smp* context, Aps* entry, const Asn& pdu) {
+  return readOp(context, entry, pdu, [](Mix* index, const Asn& name, const Asn& result) {
+    std::uint8_t buffer[kMixOidBuffer];
+    int length = asnContents(name, buffer, kMixOidBuffer);
+    Asn value = length >= 0 ? mixNext(index, buffer, &length) : nullptr;
+    if (!value) {
+      countNoSuchName();
+      return static_cast<int>(kSmpNoSuchName);
+    }
+    return appendOrTooBig(result, smpBuildBind1(buffer, length, value));
+  });
+}
+
+int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
+  struct Undo {
+    Asn previous;
+    const std::uint8_t* name;  // into the request, which outlives the handler
+    int length;
+  };
+  Undo undo[kSmpUndoSlots];
+  int done = 0;
+  Mix* index = misCommunityToMib(entry);
+  int status = kSmpNoError;
+  int errorIndex = 1;
+  if (misCommunityToAccess(entry) == 0) {
+    status = kSmpReadOnly;
+    snmpCount(snmpInReadOnlys);
+  }
+  for (BindingWalk walk(pdu); status == kSmpNoError && done < kSmpUndoSlots && walk.more();) {
+    Asn bind = walk.take();
+    Asn name = asnComponent(bind, 1);
+    Asn value = asnComponent(bind, 2);
+    const std::uint8_t* bytes = asnValue(name);
+    const int length = asnLength(name);
+    Asn previous = mixGet(index, bytes, length);
+    if (!previous) {
+      status = kSmpNoSuchName;
+      countNoSuchName();
+      break;
+    }
+    status = mixSet(index, bytes, length, value);
+    if (status != kSmpNoError) break;
+    undo[done++] = Undo{std::move(previous), bytes, length};
+    ++errorIndex;
+  }
+  // One undo slot too few for the request: nothing of it may stay.
+  if (status == kSmpNoError && done == kSmpUndoSlots) {
+    status = kSmpTooBig;
+    snmpCount(snmpOutTooBigs);
+  }
+  while (done > 0) {
+    Undo& slot = undo[--done];
+    if (status != kSmpNoError) mixSet(index, slot.name, slot.length, slot.previous);
+    asnFree(slot.previous);
+  }
+  Asn own = asnComponent(pdu, 4);
+  return smpAnswer(context, entry, pdu, status, errorIndex, own);
+}

@@ -1,0 +1,227 @@
+// Get, GetNext and Set: error-status and error-index rules, the GetNext name
+// buffer, all-or-nothing Set, and replies too big to build or send.
+#include <gtest/gtest.h>
+
+#include "tests/smp_harness.hpp"
+
+namespace {
+
+class SmpOpsTest : public AgentTest {
+ protected:
+  Reply ask(const Bytes& request) {
+    const Bytes reply = exchange(request);
+    EXPECT_LE(reply.size(), static_cast<std::size_t>(kSmpMaxDatagram));
+    Reply r = parseReply(reply);
+    EXPECT_EQ(r.tag, kSmpGetResponse);
+    EXPECT_EQ(r.requestId, kRequestId);
+    return r;
+  }
+  // The request's own bindings with NULL values.
+  static std::vector<Bytes> nulls(const std::vector<Bytes>& oids) {
+    std::vector<Bytes> binds;
+    for (const Bytes& oid : oids) binds.push_back(varBind(oid, nullValue()));
+    return binds;
+  }
+  static std::vector<Bytes> sizedOids(int count) {
+    std::vector<Bytes> oids;
+    for (int n = 1; n <= count; ++n) oids.push_back(sizedOid(n));
+    return oids;
+  }
+  std::vector<Bytes> textSets(int count, std::string_view prefix = "s") {
+    std::vector<Bytes> binds;
+    for (int n = 1; n <= count; ++n)
+      binds.push_back(varBind(textOid(n), octets(std::string(prefix) + std::to_string(n))));
+    return binds;
+  }
+  std::vector<std::string> initialTexts() const { return TextVars().values; }
+};
+
+TEST_F(SmpOpsTest, GetAnswersInRequestOrder) {
+  const Reply r = ask(getRequest(nulls({textOid(2), snmpOid(30), textOid(1)})));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.index, 0);
+  EXPECT_EQ(r.list,
+            listOf({varBind(textOid(2), octets("v2")), varBind(snmpOid(30), hexBytes("02 01 02")),
+                    varBind(textOid(1), octets("v1"))}));
+}
+
+struct NextCase {
+  const char* name;
+  Bytes asked;
+  Bytes expected;  // empty: noSuchName
+};
+
+TEST_F(SmpOpsTest, GetNextFindsTheSuccessor) {
+  const Bytes group = hexBytes("2B 06 01 02 01 0B");
+  const Bytes sizedPrefix(SizedVars::kOid, SizedVars::kOid + 7);
+  const NextCase cases[] = {
+      {"group", group, snmpOid(1)},
+      {"6.0 skips 7", snmpOid(6), snmpOid(8)},
+      {"22.5 skips 23", group + Bytes{22, 5}, snmpOid(24)},
+      {"7 itself", group + Bytes{7}, snmpOid(7)},
+      {"0", group + Bytes{0}, snmpOid(1)},
+      {"into the next object", sizedOid(SizedVars::kCount), textOid(1)},
+      {"before every object", hexBytes("2B"), sizedOid(1)},
+      {"32 bytes", sizedPrefix + Bytes{3, 0} + Bytes(23, 0), sizedOid(4)},
+      {"33 bytes", sizedPrefix + Bytes{3, 0} + Bytes(24, 0), {}},
+      {"end of the MIB", snmpOid(30), {}},
+  };
+  for (const NextCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    const Reply r = ask(nextRequest(nulls({c.asked})));
+    if (c.expected.empty()) {
+      EXPECT_EQ(r.status, kSmpNoSuchName);
+      EXPECT_EQ(r.index, 1);
+      EXPECT_EQ(r.list, listOf(nulls({c.asked})));
+      EXPECT_EQ(SnmpMib[snmpOutNoSuchNames], 1u);
+    } else {
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(hexText(r.firstName), hexText(c.expected));
+    }
+  }
+}
+
+TEST_F(SmpOpsTest, GetNextOfSeveralBindingsStopsAtTheFirstMiss) {
+  const Reply ok = ask(nextRequest(nulls({snmpOid(29), textOid(24), sizedOid(7)})));
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.list,
+            listOf({varBind(snmpOid(30), hexBytes("02 01 02")), varBind(textOid(25), octets("v25")),
+                    varBind(sizedOid(8), octets(std::string(127, 'x')))}));
+  const Reply miss = ask(nextRequest(nulls({textOid(1), snmpOid(30), textOid(2)})));
+  EXPECT_EQ(miss.status, kSmpNoSuchName);
+  EXPECT_EQ(miss.index, 2);
+  EXPECT_EQ(miss.list, listOf(nulls({textOid(1), snmpOid(30), textOid(2)})));
+}
+
+TEST_F(SmpOpsTest, SetStoresAndIsAnsweredWithTheRequestsBindings) {
+  const std::vector<Bytes> binds = {varBind(textOid(4), octets("router"))};
+  const Reply r = ask(setRequest(binds));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.index, 0);
+  EXPECT_EQ(r.list, listOf(binds));
+  EXPECT_EQ(ask(getRequest(nulls({textOid(4)}))).list, listOf(binds));
+  EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
+}
+
+struct SetCase {
+  const char* name;
+  std::vector<Bytes> binds;
+  int status;
+  int index;
+};
+
+TEST_F(SmpOpsTest, AFailingSetChangesNothing) {
+  std::vector<Bytes> tooLongSecond = {varBind(textOid(1), octets("ok")),
+                                      varBind(textOid(2), octets(std::string(17, 'x')))};
+  std::vector<Bytes> wrongTypeThird = {varBind(textOid(1), octets("a")),
+                                       varBind(textOid(2), octets("b")),
+                                       varBind(textOid(3), hexBytes("02 01 05"))};
+  std::vector<Bytes> unknownSecond = {varBind(textOid(1), octets("a")),
+                                      varBind(textOid(TextVars::kCount + 1), octets("b"))};
+  std::vector<Bytes> readOnlySecond = {varBind(textOid(1), octets("a")),
+                                       varBind(snmpOid(30), hexBytes("02 01 01"))};
+  const SetCase cases[] = {
+      {"badValue at 2", tooLongSecond, kSmpBadValue, 2},
+      {"badValue at 3", wrongTypeThird, kSmpBadValue, 3},
+      {"noSuchName at 2", unknownSecond, kSmpNoSuchName, 2},
+      {"readOnly at 2", readOnlySecond, kSmpReadOnly, 2},
+      {"twenty assignments", textSets(20), kSmpTooBig, 21},
+      {"twenty-one bindings", textSets(21), kSmpTooBig, 21},
+  };
+  for (const SetCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    const Reply r = ask(setRequest(c.binds));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.index, c.index);
+    EXPECT_EQ(r.list, listOf(c.binds));
+    EXPECT_EQ(texts_.values, initialTexts());
+    EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSmpTooBig ? 1u : 0u);
+    EXPECT_EQ(SnmpMib[snmpInTotalSetVars], c.status == kSmpReadOnly ? 1u : 0u);
+  }
+}
+
+TEST_F(SmpOpsTest, NineteenAssignmentsSucceed) {
+  const std::vector<Bytes> binds = textSets(19, "n");
+  const Reply r = ask(setRequest(binds));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.list, listOf(binds));
+  for (int n = 1; n <= 19; ++n) EXPECT_EQ(texts_.values[n - 1], "n" + std::to_string(n));
+  EXPECT_EQ(texts_.values[19], "v20");
+}
+
+// The handler's own tooBig: a binding that does not fit the result list.
+TEST_F(SmpOpsTest, ResultListFullIsTooBigAtThatBinding) {
+  const std::vector<Bytes> binds = nulls(sizedOids(5));
+  for (const Bytes& request :
+       {getRequest(binds),
+        nextRequest(nulls({sizedOid(0), sizedOid(1), sizedOid(2), sizedOid(3), sizedOid(4)}))}) {
+    reset();
+    sized_.size = 1000;
+    const Reply r = ask(request);
+    EXPECT_EQ(r.status, kSmpTooBig);
+    EXPECT_EQ(r.index, 4);
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
+  }
+}
+
+// Results that fit their list but not the datagram are answered tooBig with
+// error-index 0 and the request's bindings, never dropped.
+TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
+  for (const Bytes& request :
+       {getRequest(nulls(sizedOids(5))),
+        nextRequest(nulls({sizedOid(0), sizedOid(1), sizedOid(2), sizedOid(3), sizedOid(4)}))}) {
+    reset();
+    sized_.size = 500;
+    const Reply r = ask(request);
+    EXPECT_EQ(r.status, kSmpTooBig);
+    EXPECT_EQ(r.index, 0);
+    EXPECT_EQ(r.list, listOf(nulls(request[13] == 0xA0
+                                       ? sizedOids(5)
+                                       : std::vector<Bytes>{sizedOid(0), sizedOid(1), sizedOid(2),
+                                                            sizedOid(3), sizedOid(4)})));
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
+    EXPECT_EQ(SnmpMib[snmpOutGetResponses], 1u);
+    EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
+    EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
+  }
+  // Three such values fit.
+  reset();
+  sized_.size = 500;
+  const Reply r = ask(getRequest(nulls(sizedOids(3))));
+  EXPECT_EQ(r.status, 0);
+}
+
+// 127-byte texts: twelve are answered; thirteen fit the result list but not
+// the PDU or message block once wrapped, though they would encode in well
+// under 2048 bytes; fourteen do not fit the result list itself.
+struct WrapCase {
+  int count;
+  int status;
+  int index;
+};
+
+TEST_F(SmpOpsTest, ReplyThatCannotBeWrappedIsAnsweredTooBig) {
+  const WrapCase cases[] = {{12, kSmpNoError, 0}, {13, kSmpTooBig, 0}, {14, kSmpTooBig, 14}};
+  for (const WrapCase& c : cases) {
+    SCOPED_TRACE(c.count);
+    reset();
+    const std::vector<Bytes> binds = nulls(sizedOids(c.count));
+    std::vector<Bytes> results;
+    for (int n = 1; n <= c.count; ++n)
+      results.push_back(varBind(sizedOid(n), octets(std::string(127, 'x'))));
+    if (c.count == 13) {
+      EXPECT_LT(response(results).size(), 2000u);
+    }
+    const Reply r = ask(getRequest(binds));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.index, c.index);
+    EXPECT_EQ(r.list, listOf(c.status == kSmpNoError ? results : binds));
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSmpTooBig ? 1u : 0u);
+    EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
+  }
+}
+
+}  // namespace
