@@ -15,6 +15,8 @@
 #include "common/snmpmib.hpp"
 #include "common/sysfile.hpp"
 #include "daemon/udp.hpp"
+#include "engine/ap0.hpp"
+#include "engine/aps.hpp"
 #include "engine/smp.hpp"
 #include "groups/systm.hpp"
 #include "mib/avl.hpp"
@@ -47,6 +49,7 @@ int usage(const char* program) {
 
 int myUpCall(Smp*, SmpPdu*) {
   std::fputs("Upcall:\n", stdout);
+  std::fflush(stdout);  // whoever watches the agent sees each upcall at once
   return 0;
 }
 
@@ -127,6 +130,9 @@ void cmdInit() {
   misInit();
   avlInit(nullptr);
   mixInit(nullptr);
+  apsInit();
+  ap0Init();
+  smpInit();
   systmInit();
 }
 
@@ -170,7 +176,8 @@ int snmpdCommand(int argc, char** argv) {
     std::perror("bind");
     return 1;
   }
-  // COMMUNITY ENTRY: Aps* community = apsNew(config.community, "trivial", 0);
+  // Not tested: without an entry every message fails the community check.
+  Aps* community = apsNew(config.community, "trivial", 0);
 
   // Every start-up failure has been reported to the caller by now.
   if (!config.foreground) {
@@ -185,6 +192,6 @@ int snmpdCommand(int argc, char** argv) {
 
   snmpdReceive(socket.get());
   std::perror("recv");
-  // apsFree(community);
+  apsFree(community);
   return socket.close();
 }

@@ -1,0 +1,111 @@
+// The running agent answers real managers: Net-SNMP's command-line clients
+// against the snmp group, inside a network namespace of its own.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/netns.hpp"
+#include "tests/smp_harness.hpp"
+
+namespace {
+
+class SnmpEndToEnd : public NetnsTest {
+ protected:
+  void SetUp() override {
+    NetnsTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
+  }
+  // Numeric names, no MIB files, one try with a short timeout.
+  RunResult tool(const std::string& name, const std::string& args,
+                 const char* community = "mirlen") {
+    return ns().run(
+        name + " -v1 -c " + community + " -On -m '' -t 2 -r 0 " + kAgentAddress + " " + args,
+        20000);
+  }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+TEST_F(SnmpEndToEnd, GetCountsItsOwnPacket) {
+  const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.1.0 1.3.6.1.2.1.11.30.0");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(lines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.1.0 = Counter32: 1",
+                                                       ".1.3.6.1.2.1.11.30.0 = INTEGER: 2"}))
+      << r.output;
+}
+
+TEST_F(SnmpEndToEnd, GetNextEntersTheGroup) {
+  const RunResult r = tool("snmpgetnext", "1.3.6.1.2.1.11 1.3.6.1.2.1.11.6.0");
+  EXPECT_EQ(r.status, 0) << r.output;
+  const auto got = lines(r.output);
+  ASSERT_EQ(got.size(), 2u) << r.output;
+  EXPECT_EQ(got[0], ".1.3.6.1.2.1.11.1.0 = Counter32: 1");
+  EXPECT_EQ(got[1], ".1.3.6.1.2.1.11.8.0 = Counter32: 0");
+}
+
+TEST_F(SnmpEndToEnd, WalkOfTheGroupVisitsTwentyEightInstancesInOrder) {
+  const RunResult r = tool("snmpwalk", "1.3.6.1.2.1.11");
+  EXPECT_EQ(r.status, 0) << r.output;
+  auto got = lines(r.output);
+  // Nothing follows the group in this agent: the walk runs off the MIB's end.
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.back(), "End of MIB");
+  got.pop_back();
+  std::vector<std::string> names;
+  for (const std::string& l : got) {
+    const std::size_t equals = l.find(" = ");
+    ASSERT_NE(equals, std::string::npos) << l;
+    const std::string type = l.substr(equals + 3, l.find(": ") - equals - 3);
+    EXPECT_TRUE(type == "Counter32" || type == "INTEGER") << l;
+    names.push_back(l.substr(0, equals));
+  }
+  std::vector<std::string> expected;
+  for (int n = 1; n <= 30; ++n)
+    if (n != 7 && n != 23) expected.push_back(".1.3.6.1.2.1.11." + std::to_string(n) + ".0");
+  EXPECT_EQ(names, expected) << r.output;
+  EXPECT_EQ(got.back(), ".1.3.6.1.2.1.11.30.0 = INTEGER: 2");
+}
+
+TEST_F(SnmpEndToEnd, WrongCommunityTimesOut) {
+  const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.1.0", "public");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("Timeout"), std::string::npos) << r.output;
+  // Counted all the same.
+  const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.4.0");
+  EXPECT_EQ(lines(check.output), std::vector<std::string>{".1.3.6.1.2.1.11.4.0 = Counter32: 1"})
+      << check.output;
+}
+
+TEST_F(SnmpEndToEnd, SetOfAReadOnlyObjectIsRefused) {
+  const RunResult r = tool("snmpset", "1.3.6.1.2.1.11.30.0 i 1");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("readOnly"), std::string::npos) << r.output;
+  const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.30.0");
+  EXPECT_EQ(lines(check.output), std::vector<std::string>{".1.3.6.1.2.1.11.30.0 = INTEGER: 2"});
+}
+
+TEST_F(SnmpEndToEnd, IncomingResponsesAndTrapsGoToTheUpcall) {
+  EXPECT_FALSE(ns().request(response({}), 500));
+  EXPECT_FALSE(ns().request(trap("mirlen"), 500));
+  // Still serving, and both were counted.
+  const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.18.0 1.3.6.1.2.1.11.19.0");
+  EXPECT_EQ(lines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.18.0 = Counter32: 1",
+                                                       ".1.3.6.1.2.1.11.19.0 = Counter32: 1"}))
+      << r.output;
+  EXPECT_EQ(ns().agentOutput(), "Upcall:\nUpcall:\n");
+}
+
+TEST_F(SnmpEndToEnd, RawRequestGetsGoldenReply) {
+  const auto reply = ns().request(getRequest({varBind(snmpOid(30), nullValue())}));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(hexText(*reply), hexText(response({varBind(snmpOid(30), hexBytes("02 01 02"))})));
+}
+
+}  // namespace
