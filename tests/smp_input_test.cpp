@@ -121,6 +121,36 @@ TEST_F(SmpInputTest, FramingAndErrors) {
   for (const WireCase& c : cases) check(c);
 }
 
+// Schemes other than "trivial" may refuse a message or fail to unwrap it.
+int refuseAll(const Asn&) {
+  return 0;
+}
+int acceptAll(const Asn&) {
+  return 1;
+}
+Asn noPdu(int, const Asn&) {
+  return nullptr;
+}
+Asn samePdu(int, const Asn& pdu) {
+  return asnComponent(pdu, 0);
+}
+
+TEST_F(SmpInputTest, SchemeRefusalsAreCountedAndUnanswered) {
+  ASSERT_EQ(apsScheme("refusing", refuseAll, samePdu, ap0OpDecode), 0);
+  ASSERT_EQ(apsScheme("opaque", acceptAll, samePdu, noPdu), 0);
+  Aps* refusing = apsNew("refused", "refusing", 0);
+  Aps* opaque = apsNew("opaque", "opaque", 0);
+  Capture c;
+  EXPECT_EQ(feed(c, getRequest({}, "refused")), 1);
+  EXPECT_EQ(feed(c, getRequest({}, "opaque")), 1);
+  EXPECT_TRUE(c.replies.empty());
+  EXPECT_EQ(SnmpMib, expectedMib({{snmpInBadCommunityNames, 1}, {snmpInGenErrs, 1}}));
+  EXPECT_EQ(refusing->references, 1);  // the message's reference is dropped on every path
+  EXPECT_EQ(opaque->references, 1);
+  apsFree(refusing);
+  apsFree(opaque);
+}
+
 TEST_F(SmpInputTest, SixteenByteCommunityThatMatches) {
   Aps* sixteen = apsNew("0123456789abcdef", "trivial", 0);
   ASSERT_NE(sixteen, nullptr);

@@ -194,6 +194,24 @@ TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
   EXPECT_EQ(r.status, 0);
 }
 
+// One value of 1994 bytes makes a reply of exactly 2048 bytes.
+TEST_F(SmpOpsTest, ReplyOfExactlyADatagramIsSent) {
+  for (int size : {1993, 1994, 1995}) {
+    SCOPED_TRACE(size);
+    reset();
+    sized_.size = size;
+    const Bytes reply = exchange(getRequest(nulls({sizedOid(1)})));
+    const Reply r = parseReply(reply);
+    if (size <= 1994) {
+      EXPECT_EQ(reply.size(), static_cast<std::size_t>(54 + size));
+      EXPECT_EQ(r.status, 0);
+    } else {
+      EXPECT_EQ(r.status, kSmpTooBig);
+      EXPECT_EQ(r.index, 0);
+    }
+  }
+}
+
 // 127-byte texts: twelve are answered; thirteen fit the result list but not
 // the PDU or message block once wrapped, though they would encode in well
 // under 2048 bytes; fourteen do not fit the result list itself.
