@@ -264,32 +264,10 @@ TEST(AsnDecode, ConstructedStringSegments) {
 
 // 30 06 06 02 2B 06 05 00 repeated inside a GetRequest with long-form lengths.
 Bytes getRequestWithBinds(int binds) {
-  auto withHeader = [](std::uint8_t tag, const Bytes& contents) {
-    Bytes out{tag};
-    const std::size_t n = contents.size();
-    if (n < 128) {
-      out.push_back(static_cast<std::uint8_t>(n));
-    } else if (n < 256) {
-      out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
-    } else {
-      out.insert(out.end(),
-                 {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-    }
-    out.insert(out.end(), contents.begin(), contents.end());
-    return out;
-  };
   Bytes list;
-  for (int i = 0; i < binds; ++i) {
-    Bytes bind = hexBytes("30 06 06 02 2B 06 05 00");
-    list.insert(list.end(), bind.begin(), bind.end());
-  }
-  Bytes pdu = hexBytes("02 01 01 02 01 00 02 01 00");
-  Bytes listTlv = withHeader(0x30, list);
-  pdu.insert(pdu.end(), listTlv.begin(), listTlv.end());
-  Bytes message = hexBytes("02 01 00 04 00");
-  Bytes pduTlv = withHeader(0xA0, pdu);
-  message.insert(message.end(), pduTlv.begin(), pduTlv.end());
-  return withHeader(0x30, message);
+  for (int i = 0; i < binds; ++i) list = list + hexBytes("30 06 06 02 2B 06 05 00");
+  Bytes pdu = hexBytes("02 01 01 02 01 00 02 01 00") + tlv(0x30, list);
+  return tlv(0x30, hexBytes("02 01 00 04 00") + tlv(0xA0, pdu));
 }
 
 TEST(AsnDecode, RoomFor22MinimalVarBindsNot23) {

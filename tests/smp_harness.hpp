@@ -20,25 +20,6 @@
 
 // --- BER writer ------------------------------------------------------------
 
-inline Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-inline Bytes tlv(std::uint8_t tag, const Bytes& contents) {
-  Bytes out{tag};
-  const std::size_t n = contents.size();
-  if (n < 0x80) {
-    out.push_back(static_cast<std::uint8_t>(n));
-  } else if (n < 0x100) {
-    out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
-  } else {
-    out.insert(out.end(), {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-  }
-  out.insert(out.end(), contents.begin(), contents.end());
-  return out;
-}
-
 inline Bytes cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());

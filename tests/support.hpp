@@ -15,10 +15,14 @@ inline Bytes hexBytes(std::string_view text) {
   int nibble = -1;
   for (char c : text) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else continue;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      continue;
     if (nibble < 0) {
       nibble = v;
     } else {
@@ -26,6 +30,26 @@ inline Bytes hexBytes(std::string_view text) {
       nibble = -1;
     }
   }
+  return out;
+}
+
+inline Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// One BER value: identifier, definite length (short or long form), contents.
+inline Bytes tlv(std::uint8_t tag, const Bytes& contents) {
+  Bytes out{tag};
+  const std::size_t n = contents.size();
+  if (n < 0x80) {
+    out.push_back(static_cast<std::uint8_t>(n));
+  } else if (n < 0x100) {
+    out.insert(out.end(), {0x81, static_cast<std::uint8_t>(n)});
+  } else {
+    out.insert(out.end(), {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+  }
+  out.insert(out.end(), contents.begin(), contents.end());
   return out;
 }
 
@@ -39,4 +63,6 @@ inline std::string hexText(const std::uint8_t* data, std::size_t size) {
   }
   return out;
 }
-inline std::string hexText(const Bytes& bytes) { return hexText(bytes.data(), bytes.size()); }
+inline std::string hexText(const Bytes& bytes) {
+  return hexText(bytes.data(), bytes.size());
+}
