@@ -78,6 +78,14 @@ Bytes contentsOf(const Asn& value) {
   return Bytes(bytes, bytes + length);
 }
 
+// A decoded value written again by the agent's encoder, so that two lists compare alike
+// whatever length forms they arrived in.
+Bytes encoded(const Asn& value) {
+  static std::uint8_t buffer[2 * kMaxDatagram];
+  const int n = asnEncode(value, buffer, sizeof buffer);
+  return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
+}
+
 bool isVersionZero(const Asn& version) {
   return asnLength(version) == 1 && asnValue(version) != nullptr && asnValue(version)[0] == 0;
 }
@@ -91,8 +99,8 @@ bool isCommunity(const Asn& value, std::string_view community) {
 
 }  // namespace
 
-std::vector<Bytes> answerableRequestIds(const Bytes& datagram, std::string_view community) {
-  std::vector<Bytes> ids;
+std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_view community) {
+  std::vector<Answerable> requests;
   const std::size_t size = std::min(datagram.size(), kMaxDatagram);
   Asn tree;
   for (std::size_t i = 0; i < size; ++i) {
@@ -104,10 +112,13 @@ std::vector<Bytes> answerableRequestIds(const Bytes& datagram, std::string_view 
       break;
     }
     const std::int32_t tag = asnTag(asnComponent(tree, 3));
-    if (tag == 0 || tag == 1 || tag == 3) ids.push_back(contentsOf(asnComponent(tree, 4)));
+    if (tag == 0 || tag == 1 || tag == 3) {
+      requests.push_back(
+          {contentsOf(asnComponent(tree, 4)), encoded(asnComponent(tree, 7)), tag == 3});
+    }
     tree = nullptr;  // the next byte starts a new message
   }
-  return ids;
+  return requests;
 }
 
 std::optional<Reply> readReply(const Bytes& datagram, std::string_view community,
@@ -141,7 +152,20 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
   reply.errorIndex = asnNumber(asnValue(index), asnLength(index));
   if (reply.errorStatus > 5) return refuse("error-status out of range");
   if (reply.errorStatus == 0 && reply.errorIndex != 0) return refuse("error-index without error");
-  if (asnSons(asnComponent(root, 7)) > 0) {
+  const Asn list = asnComponent(root, 7);
+  reply.bindings = encoded(list);
+  std::uint32_t count = 0;
+  for (int at = 1; at <= asnSons(list);
+       at += asnSons(asnComponent(list, static_cast<std::uint16_t>(at))) + 1) {
+    ++count;
+  }
+  // tooBig may name the binding after the last (a Set of 20 assignments)
+  if (reply.errorStatus != 0 && reply.errorStatus != 1 &&
+      (reply.errorIndex < 1 || reply.errorIndex > count)) {
+    return refuse("error-index " + std::to_string(reply.errorIndex) + " with " +
+                  std::to_string(count) + " bindings");
+  }
+  if (count > 0) {
     reply.firstName = contentsOf(asnComponent(root, 9));
     const Asn value = asnComponent(root, 10);
     reply.firstValue = contentsOf(value);
@@ -220,21 +244,27 @@ bool Conversation::exchange(const std::vector<Outgoing>& batch) {
   std::size_t next = 0;
   for (const Outgoing& out : batch) {
     std::size_t answered = 0;
-    const std::vector<Bytes> ids = answerableRequestIds(out.bytes, community_);
-    for (const Bytes& id : ids) {
+    const std::vector<Answerable> requests = answerableRequests(out.bytes, community_);
+    for (const Answerable& request : requests) {
       std::size_t found = next;
-      while (found < replies.size() && replies[found].requestId != id) ++found;
+      while (found < replies.size() && replies[found].requestId != request.requestId) ++found;
       if (found == replies.size()) continue;
       for (; next < found; ++next) {
         fault("reply with request-id " + hexText(replies[next].requestId) +
               " answers nothing sent, before the reply to " + out.label);
       }
+      // An error reply, and a Set's, carry the request's own bindings.
+      const Reply& reply = replies[next];
+      if ((reply.errorStatus != 0 || request.set) && reply.bindings != request.bindings) {
+        fault(out.label + ": reply bindings " + hexText(reply.bindings) + " differ from " +
+              hexText(request.bindings));
+      }
       ++next;
       ++answered;
     }
     replies_ += answered;
-    if (out.valid && answered < ids.size()) {
-      fault(out.label + ": " + std::to_string(answered) + " of " + std::to_string(ids.size()) +
+    if (out.valid && answered < requests.size()) {
+      fault(out.label + ": " + std::to_string(answered) + " of " + std::to_string(requests.size()) +
             " requests answered");
     }
   }

@@ -41,16 +41,24 @@ Bytes snmpObject(int n);  // 1.3.6.1.2.1.11.n.0
 
 // ---- what the agent sends ----
 
-// The request-id contents of every request in the datagram that the agent may answer, in
-// order: the agent decodes message after message until one fails to decode, fails the
-// community check, or is not answered, so its replies are a prefix of this list.
-std::vector<Bytes> answerableRequestIds(const Bytes& datagram, std::string_view community);
+// A request the agent may answer.
+struct Answerable {
+  Bytes requestId;  // contents bytes
+  Bytes bindings;   // the binding list, as the agent's encoder writes it
+  bool set = false;
+};
+
+// Every request in the datagram that the agent may answer, in order: the agent decodes
+// message after message until one fails to decode, fails the community check, or is not
+// answered, so its replies answer a prefix of this list.
+std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_view community);
 
 // The parts of a GetResponse the checks look at.
 struct Reply {
   Bytes requestId;  // contents bytes, as the request carried them
   std::uint32_t errorStatus = 0;
   std::uint32_t errorIndex = 0;
+  Bytes bindings;          // the binding list, as the agent's encoder writes it
   Bytes firstName;         // contents of the first binding's name, if any
   Bytes firstValue;        // contents of the first binding's value, if any
   int firstValueTag = -1;  // identifier octet of the first binding's value
