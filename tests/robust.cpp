@@ -307,7 +307,7 @@ std::uint32_t TrafficMix::nextId() {
 Bytes TrafficMix::validRequest(std::string* label) {
   const std::string& c = community_;
   const std::uint32_t id = nextId();
-  switch (below(8)) {
+  switch (below(9)) {
     case 0:
       *label = "get";
       return message(c, 0xA0, id,
@@ -338,6 +338,12 @@ Bytes TrafficMix::validRequest(std::string* label) {
       for (int n = 1; n <= 20; ++n) bindings.push_back(varBind(snmpObject(n), nullValue()));
       return message(c, 0xA0, id, bindings);
     }
+    case 7: {
+      // The values outgrow a datagram: answered tooBig.
+      *label = "get-too-big";
+      std::vector<Bytes> bindings(20, varBind(kSysDescr, nullValue()));
+      return message(c, 0xA0, id, bindings);
+    }
     default:
       *label = "set-read-only";
       return message(c, 0xA3, id, {varBind(snmpObject(30), hexBytes("02 01 01"))});
@@ -351,12 +357,22 @@ Outgoing TrafficMix::next() {
   if (kind < 7) {
     out.bytes = validRequest(&label);
     out.valid = true;
-  } else if (kind == 7) {
+  } else if (kind == 7 && below(4) != 0) {
     std::string second;
     out.bytes = validRequest(&label);
     const Bytes more = validRequest(&second);
     out.bytes.insert(out.bytes.end(), more.begin(), more.end());
     label += "+" + second;
+    out.valid = true;
+  } else if (kind == 7) {
+    // As many small requests back to back as a datagram holds, each answered in turn.
+    label = "many-in-one";
+    for (;;) {
+      const Bytes more =
+          message(community_, 0xA0, nextId(), {varBind(snmpObject(31), nullValue())});
+      if (out.bytes.size() + more.size() > kMaxDatagram) break;
+      out.bytes.insert(out.bytes.end(), more.begin(), more.end());
+    }
     out.valid = true;
   } else if (kind == 8) {
     label = "trap";

@@ -37,6 +37,7 @@ inline const Bytes kSnmpGroup = hexBytes("2B 06 01 02 01 0B");
 inline const Bytes kSnmpInPkts = hexBytes("2B 06 01 02 01 0B 01 00");
 inline const Bytes kSysContact = hexBytes("2B 06 01 02 01 01 04 00");
 inline const Bytes kSystemGroup = hexBytes("2B 06 01 02 01 01");
+inline const Bytes kSysDescr = hexBytes("2B 06 01 02 01 01 01 00");
 Bytes snmpObject(int n);  // 1.3.6.1.2.1.11.n.0
 
 // ---- what the agent sends ----
@@ -116,9 +117,9 @@ class Conversation {
 // ---- traffic ----
 
 // Valid requests of every kind (Get, GetNext, Set with and without undo, several bindings,
-// two messages in one datagram, Trap and GetResponse) mixed with malformed datagrams
-// (truncated, mutated, wrong community or version, trailing bytes, garbage). The same
-// seed gives the same sequence; every request carries a request-id of its own.
+// replies too big for a datagram, several messages in one datagram, Trap and GetResponse) mixed
+// with malformed datagrams (truncated, mutated, wrong community or version, trailing bytes,
+// garbage). The same seed gives the same sequence; every request carries a request-id of its own.
 class TrafficMix {
  public:
   TrafficMix(std::string community, std::uint32_t seed)
