@@ -419,6 +419,17 @@ Outgoing TrafficMix::next() {
   return out;
 }
 
+std::vector<Outgoing> TrafficMix::batch(std::size_t datagrams, long* remaining) {
+  std::vector<Outgoing> out;
+  std::size_t requests = 0;
+  while (out.size() < datagrams && *remaining > 0 && requests < kBatchRequests) {
+    out.push_back(next());
+    --*remaining;
+    requests += answerableRequests(out.back().bytes, community_).size();
+  }
+  return out;
+}
+
 // ---- environment ----
 
 bool envFlag(const char* name) {

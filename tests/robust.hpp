@@ -125,6 +125,12 @@ class TrafficMix {
   TrafficMix(std::string community, std::uint32_t seed)
       : community_(std::move(community)), random_(seed) {}
   Outgoing next();
+  // Up to `datagrams` datagrams, no more than *remaining (which shrinks by those taken);
+  // fewer once their requests reach kBatchRequests, so that the replies to one batch fit
+  // the client's socket buffer while it reads them.
+  std::vector<Outgoing> batch(std::size_t datagrams, long* remaining);
+
+  static constexpr std::size_t kBatchRequests = 64;
 
  private:
   std::uint32_t nextId();

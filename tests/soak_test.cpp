@@ -23,7 +23,8 @@ class Soak : public NetnsTest {};
 TEST_F(Soak, MixedFloodIsAnsweredWithoutGrowth) {
   const long total = robust::envNumber("SNMPD_SOAK_DATAGRAMS", kDefaultDatagrams);
   const long seconds = robust::envNumber("SNMPD_SOAK_SECONDS", kDefaultSeconds);
-  const long warmUp = std::max(total / 10, 2000L);
+  // The address sanitizer's own records keep growing for a while after the agent's do.
+  const long warmUp = std::max(total / (robust::agentUnderAddressSanitizer() ? 2 : 10), 2000L);
   ASSERT_TRUE(ns().startAgent({"-c", kCommunity}, robust::agentEnvironment()))
       << ns().agentErrors();
 
@@ -32,17 +33,15 @@ TEST_F(Soak, MixedFloodIsAnsweredWithoutGrowth) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::seconds(seconds);
-  long sent = 0, rssWarmKb = -1;
+  long remaining = total, rssWarmKb = -1;
   bool alive = true;
-  std::vector<robust::Outgoing> batch;
-  while (sent < total && alive) {
+  while (remaining > 0 && alive) {
     ASSERT_LT(Clock::now(), deadline)
-        << "soak bounded to " << seconds << " s; " << sent << " datagrams sent";
-    batch.clear();
-    for (std::size_t i = 0; i < kBatch && sent < total; ++i, ++sent) batch.push_back(mix.next());
-    alive = talk.exchange(batch);
-    if (rssWarmKb < 0 && sent >= warmUp) rssWarmKb = ns().agentRssKb();
+        << "soak bounded to " << seconds << " s; " << total - remaining << " datagrams sent";
+    alive = talk.exchange(mix.batch(kBatch, &remaining));
+    if (rssWarmKb < 0 && total - remaining >= warmUp) rssWarmKb = ns().agentRssKb();
   }
+  const long sent = total - remaining;
   const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
   const long rssEndKb = ns().agentRssKb();
 

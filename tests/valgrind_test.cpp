@@ -139,13 +139,9 @@ TEST_F(MemcheckRun, MixedTrafficLeavesNoErrorAndNothingLost) {
 
   robust::Conversation talk(ns(), kCommunity, kProbeTimeoutMs);
   robust::TrafficMix mix(kCommunity, 1500);
-  std::vector<robust::Outgoing> batch;
-  bool alive = true;
-  for (long sent = 0; sent < total && alive;) {
-    batch.clear();
-    for (std::size_t i = 0; i < kBatch && sent < total; ++i, ++sent) batch.push_back(mix.next());
-    alive = talk.exchange(batch);
-  }
+  long remaining = total;
+  for (bool alive = true; remaining > 0 && alive;)
+    alive = talk.exchange(mix.batch(kBatch, &remaining));
   expectCleanReport(agent, talk);
 }
 
