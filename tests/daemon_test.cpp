@@ -244,6 +244,34 @@ TEST_F(SnmpdAgent, BindsWhereTheOptionsSay) {
   }
 }
 
+// The community given with -c is the one served; any other is refused unanswered.
+TEST_F(SnmpdAgent, ServesTheCommunityItWasGiven) {
+  struct {
+    std::vector<std::string> args;
+    std::string target, served, refused;
+  } const cases[] = {
+      {{"-hpc", "127.0.0.1", "1161", "public"}, "127.0.0.1:1161", "public", "mirlen"},
+      {{}, std::string(kAgentAddress) + ":161", "mirlen", "public"},
+      {{"-c", "sixteen-chars-ok"},
+       std::string(kAgentAddress) + ":161",
+       "sixteen-chars-ok",
+       "sixteen-chars-o"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.served);
+    ASSERT_TRUE(ns().startAgent(c.args)) << ns().agentErrors();
+    const std::string get = " -t 1 -r 0 -On " + c.target + " 1.3.6.1.2.1.11.1.0";
+    RunResult served = ns().run("snmpget -v1 -c " + c.served + get);
+    EXPECT_EQ(served.status, 0) << served.output;
+    EXPECT_NE(served.output.find(".1.3.6.1.2.1.11.1.0 = Counter32: 1"), std::string::npos)
+        << served.output;
+    RunResult refused = ns().run("snmpget -v1 -c " + c.refused + get);
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.output.find("Timeout"), std::string::npos) << refused.output;
+    EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
+  }
+}
+
 TEST_F(SnmpdAgent, EachStopSignalEndsWithStatusZero) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
