@@ -101,7 +101,7 @@ bool isCommunity(const Asn& value, std::string_view community) {
 
 std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_view community) {
   std::vector<Answerable> requests;
-  const std::size_t size = std::min(datagram.size(), kMaxDatagram);
+  const std::size_t size = std::min<std::size_t>(datagram.size(), kMaxDatagram);
   Asn tree;
   for (std::size_t i = 0; i < size; ++i) {
     if (!tree) tree = asnNew();
@@ -129,7 +129,8 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
            " bytes: " + hexText(datagram.data(), shown) + (shown < datagram.size() ? " ...]" : "]");
     return std::nullopt;
   };
-  if (datagram.empty() || datagram.size() > kMaxDatagram) return refuse("reply size");
+  if (datagram.empty() || datagram.size() > static_cast<std::size_t>(kMaxDatagram))
+    return refuse("reply size");
   Asn root = asnNew();
   for (std::size_t i = 0; i < datagram.size(); ++i) {
     const int status = asnDecode(root, datagram[i]);
@@ -370,7 +371,7 @@ Outgoing TrafficMix::next() {
     for (;;) {
       const Bytes more =
           message(community_, 0xA0, nextId(), {varBind(snmpObject(31), nullValue())});
-      if (out.bytes.size() + more.size() > kMaxDatagram) break;
+      if (out.bytes.size() + more.size() > static_cast<std::size_t>(kMaxDatagram)) break;
       out.bytes.insert(out.bytes.end(), more.begin(), more.end());
     }
     out.valid = true;

@@ -11,13 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "daemon/snmpd.hpp"
 #include "tests/netns.hpp"
 #include "tests/support.hpp"
 
 namespace robust {
 
-inline constexpr std::size_t kMaxDatagram = 2048;  // the agent reads no more of a datagram
-inline constexpr long kRssGrowthLimitKb = 64;      // allowed growth of resident memory
+inline constexpr long kRssGrowthLimitKb = 64;  // allowed growth of resident memory
 
 // ---- BER writer (tlv and + come from tests/support.hpp) ----
 
@@ -66,8 +66,9 @@ struct Reply {
 };
 
 // Decodes a datagram the agent sent with the agent's own decoder: it must be one whole
-// message, a GetResponse of the community, error-status 0 to 5, error-index 0 without an
-// error. Null with the reason in *why otherwise.
+// message of at most kMaxDatagram bytes, a GetResponse of the community, error-status 0 to
+// 5, error-index 0 without an error and naming a binding with one. Null with the reason in
+// *why otherwise.
 std::optional<Reply> readReply(const Bytes& datagram, std::string_view community, std::string* why);
 
 // ---- conversation ----
