@@ -268,30 +268,13 @@ int smpRequest(Smp* context, SmpPdu* pdu) {
     snmpCount(snmpOutGenErrs);
     return 1;
   }
+  // What originating each PDU type counts, by type.
+  static constexpr SnmpCounter kOriginated[] = {
+      snmpOutGetRequests, snmpOutGetNexts, snmpOutGetResponses, snmpOutSetRequests, snmpOutTraps};
   Asn built;
-  switch (pdu->type) {
-    case kSmpGetRequest:
-      snmpCount(snmpOutGetRequests);
-      built = smpBuildReq(kSmpGetRequest, pdu, list);
-      break;
-    case kSmpGetNextRequest:
-      snmpCount(snmpOutGetNexts);
-      built = smpBuildReq(kSmpGetNextRequest, pdu, list);
-      break;
-    case kSmpGetResponse:
-      snmpCount(snmpOutGetResponses);
-      built = smpBuildReq(kSmpGetResponse, pdu, list);
-      break;
-    case kSmpSetRequest:
-      snmpCount(snmpOutSetRequests);
-      built = smpBuildReq(kSmpSetRequest, pdu, list);
-      break;
-    case kSmpTrap:
-      snmpCount(snmpOutTraps);
-      built = smpBuildTrap(pdu, list);
-      break;
-    default:
-      break;
+  if (pdu->type >= kSmpGetRequest && pdu->type <= kSmpTrap) {
+    snmpCount(kOriginated[pdu->type]);
+    built = pdu->type == kSmpTrap ? smpBuildTrap(pdu, list) : smpBuildReq(pdu->type, pdu, list);
   }
   asnFree(list);
   if (!built) {

@@ -24,6 +24,18 @@ std::string usageText(const std::string& program) {
   return "Usage: " + program + kUsageTail;
 }
 
+// Binds fd to an ephemeral loopback port; the bound address, or family 0 on failure.
+sockaddr_in bindLoopback(int fd) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    return sockaddr_in{};
+  return local;
+}
+
 std::string addressText(std::uint32_t address) {
   in_addr a{address};
   return inet_ntoa(a);
@@ -125,12 +137,8 @@ TEST(SnmpdReceive, CountsEveryReceiveAndEndsOnFailure) {
   FileDescriptor agent(socket(AF_INET, SOCK_DGRAM, 0));
   FileDescriptor peer(socket(AF_INET, SOCK_DGRAM, 0));
   ASSERT_TRUE(agent.valid() && peer.valid());
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof local;
-  ASSERT_EQ(bind(agent.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-  ASSERT_EQ(getsockname(agent.get(), reinterpret_cast<sockaddr*>(&local), &length), 0);
+  sockaddr_in local = bindLoopback(agent.get());
+  ASSERT_EQ(local.sin_family, AF_INET);
   timeval patience{0, 200 * 1000};  // then the receive fails and the loop ends
   ASSERT_EQ(setsockopt(agent.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience), 0);
 
@@ -198,12 +206,8 @@ TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
 
 TEST(SnmpdBinary, PortInUseIsABindError) {
   FileDescriptor holder(socket(AF_INET, SOCK_DGRAM, 0));
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof local;
-  ASSERT_EQ(bind(holder.get(), reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-  ASSERT_EQ(getsockname(holder.get(), reinterpret_cast<sockaddr*>(&local), &length), 0);
+  sockaddr_in local = bindLoopback(holder.get());
+  ASSERT_EQ(local.sin_family, AF_INET);
   std::string port = std::to_string(ntohs(local.sin_port));
 
   for (const char* mode : {"-f", "-"}) {  // in the foreground, and detaching

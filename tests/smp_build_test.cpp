@@ -236,3 +236,47 @@ TEST_F(SmpReplyTest, RefusedUpcallClosesTheContextUncounted) {
 }
 
 }  // namespace
+
+TEST_F(SmpReplyTest, OriginatingCountsEachPduTypeUnderItsOwnCounter) {
+  const Bytes enterprise = hexBytes("2B 06 01 04 01");
+  const Bytes agent = hexBytes("0A 00 00 01");
+  struct {
+    int type;
+    SnmpCounter counter;  // snmpInPkts stands for "none"
+    std::uint8_t tag;     // PDU identifier on the wire, 0 when nothing is sent
+  } const cases[] = {
+      {kSmpGetRequest, snmpOutGetRequests, 0xA0},
+      {kSmpGetNextRequest, snmpOutGetNexts, 0xA1},
+      {kSmpGetResponse, snmpOutGetResponses, 0xA2},
+      {kSmpSetRequest, snmpOutSetRequests, 0xA3},
+      {kSmpTrap, snmpOutTraps, 0xA4},
+      {-1, snmpInPkts, 0},
+      {5, snmpInPkts, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    SnmpMib.fill(0);
+    SmpPdu pdu{};
+    pdu.type = c.type;
+    pdu.community = entry_;
+    pdu.enterprise = enterprise.data();
+    pdu.enterpriseLength = static_cast<int>(enterprise.size());
+    pdu.agentAddress = agent.data();
+    pdu.agentAddressLength = 4;
+    Capture sent;
+    Smp* context = smpNew(&sent, captureSend, captureUpcall);
+    const int result = smpRequest(context, &pdu);
+    smpFree(context);
+    if (c.tag == 0) {
+      EXPECT_NE(result, 0);
+      EXPECT_TRUE(sent.replies.empty());
+      EXPECT_EQ(SnmpMib[snmpOutGenErrs], 1u);
+      continue;
+    }
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(sent.replies.size(), 1u);
+    EXPECT_EQ(sent.replies[0][13], c.tag);  // after 30 L 02 01 00 04 06 "mirlen"
+    EXPECT_EQ(SnmpMib[c.counter], 1u);
+    EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
+  }
+}
