@@ -44,4 +44,6 @@ enum SnmpCounter : int {
 extern std::array<std::uint32_t, kSnmpMibWords> SnmpMib;
 
 // Unsigned arithmetic: a counter at 2^32-1 wraps to 0.
-inline void snmpCount(SnmpCounter counter) { ++SnmpMib[counter]; }
+inline void snmpCount(SnmpCounter counter) {
+  ++SnmpMib[counter];
+}

@@ -1,8 +1,12 @@
 #include "common/sysfile.hpp"
 
 #include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 std::string sysfileRoot;
@@ -13,7 +17,9 @@ void sysfileInit() {
   sysfileRoot = (root != nullptr) ? root : "";
 }
 
-std::string sysfilePath(const char* path) { return sysfileRoot + path; }
+std::string sysfilePath(const char* path) {
+  return sysfileRoot + path;
+}
 
 SysFile sysfileOpen(const char* path) {
   return SysFile(std::fopen(sysfilePath(path).c_str(), "r"));
@@ -21,4 +27,56 @@ SysFile sysfileOpen(const char* path) {
 
 int sysfileOpenFd(const char* path) {
   return ::open(sysfilePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+// Moves the unread rest to the front and reads more after it; false when nothing came.
+bool SysLines::fill() {
+  if (eof_ || !fd_.valid()) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  for (;;) {
+    ssize_t n = ::read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      eof_ = true;
+      return false;
+    }
+    end_ += static_cast<std::size_t>(n);
+    return true;
+  }
+}
+
+bool SysLines::next(std::string_view* line) {
+  for (;;) {
+    const char* start = buffer_.data() + begin_;
+    const std::size_t buffered = end_ - begin_;
+    if (const void* found = std::memchr(start, '\n', buffered)) {
+      const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(found) - start);
+      begin_ += length + 1;
+      if (skipping_) {
+        skipping_ = false;
+        continue;
+      }
+      *line = std::string_view(start, std::min(length, kLineMax));
+      return true;
+    }
+    if (skipping_) {
+      begin_ = end_;  // the buffered tail of an overlong line
+    } else if (buffered >= kLineMax) {
+      // An overlong line: its head now, the rest skipped up to its line end.
+      *line = std::string_view(start, kLineMax);
+      begin_ = end_;
+      skipping_ = true;
+      return true;
+    }
+    if (!fill()) {
+      if (skipping_ || begin_ == end_) return false;
+      *line = std::string_view(buffer_.data() + begin_, end_ - begin_);  // no line end
+      begin_ = end_;
+      return true;
+    }
+  }
 }

@@ -3,9 +3,14 @@
 // directory, so tests and operators can point the agent at captured files.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "common/fd.hpp"
 
 // Reads SNMPD_ROOT once; called by the daemon at start-up (and by tests).
 void sysfileInit();
@@ -23,3 +28,24 @@ SysFile sysfileOpen(const char* path);
 
 // open(2) descriptor on the system file (read-only), or -1.
 int sysfileOpenFd(const char* path);
+
+// A system file read line by line through one fixed buffer, with no allocation.
+class SysLines {
+ public:
+  static constexpr std::size_t kLineMax = 1024;  // longer lines are cut here, the rest skipped
+
+  explicit SysLines(const char* path) : fd_(sysfileOpenFd(path)) {}
+  bool valid() const { return fd_.valid(); }
+  // The next line without its line end; false at the end of the file. The view is valid
+  // until the next call.
+  bool next(std::string_view* line);
+
+ private:
+  bool fill();
+
+  FileDescriptor fd_;
+  std::array<char, 16384> buffer_;
+  std::size_t begin_ = 0, end_ = 0;
+  bool eof_ = false;
+  bool skipping_ = false;
+};

@@ -18,6 +18,8 @@
 #include "engine/ap0.hpp"
 #include "engine/aps.hpp"
 #include "engine/smp.hpp"
+#include "groups/at_vars.hpp"
+#include "groups/ip_vars.hpp"
 #include "groups/systm.hpp"
 #include "mib/avl.hpp"
 #include "mib/mis.hpp"
@@ -31,11 +33,6 @@ struct SmpRelease {
 using SmpHandle = std::unique_ptr<Smp, SmpRelease>;
 
 }  // namespace
-
-int FileDescriptor::close() {
-  if (fd_ < 0) return 0;
-  return ::close(std::exchange(fd_, -1));
-}
 
 int usage(const char* program) {
   std::fprintf(stderr, "Usage: %s", program);
@@ -134,6 +131,8 @@ void cmdInit() {
   ap0Init();
   smpInit();
   systmInit();
+  ipInit();
+  atInit();
 }
 
 void snmpdReceive(int socket) {

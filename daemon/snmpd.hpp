@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
+
+#include "common/fd.hpp"
 
 struct Smp;
 struct SmpPdu;
@@ -12,32 +13,6 @@ inline constexpr int kMaxDatagram = 2048;  // longer datagrams are cut by the so
 inline constexpr int kMaxCommunity = 16;   // longest community text an entry can hold
 inline constexpr std::uint16_t kDefaultPort = 161;
 inline constexpr const char* kDefaultCommunity = "mirlen";
-
-// Move-only owner of a file descriptor.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      close();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { close(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Result of close(2), or 0 when nothing was open.
-  int close();
-
- private:
-  int fd_ = -1;
-};
 
 // What the command line asked for, after validation.
 struct SnmpdConfig {

@@ -8,6 +8,7 @@
 
 #include "asn/asn.hpp"
 #include "mib/mix.hpp"
+#include "mib/val.hpp"
 
 struct Aps;
 struct Smp;
@@ -35,12 +36,12 @@ enum SmpPduType : int {
 
 // SNMPv1 error-status.
 enum SmpError : int {
-  kSmpNoError = 0,
-  kSmpTooBig = 1,
-  kSmpNoSuchName = 2,
-  kSmpBadValue = 3,
-  kSmpReadOnly = 4,
-  kSmpGenErr = 5,
+  kSmpNoError = kSnmpNoError,
+  kSmpTooBig = kSnmpTooBig,
+  kSmpNoSuchName = kSnmpNoSuchName,
+  kSmpBadValue = kSnmpBadValue,
+  kSmpReadOnly = kSnmpReadOnly,
+  kSmpGenErr = kSnmpGenErr,
 };
 
 // Value-type codes of a plain binding.

@@ -1,20 +1,21 @@
 #include "mib/general.hpp"
 
 #include "common/snmpmib.hpp"
+#include "mib/val.hpp"
 
 int GeneralRelease(void*) {
-  return 5;
+  return kSnmpGenErr;
 }
 
 int GeneralCreate(void*, const std::uint8_t*, int, const Asn&) {
-  return 5;
+  return kSnmpGenErr;
 }
 
 int GeneralDestroy(void*, const std::uint8_t*, int) {
-  return 5;
+  return kSnmpGenErr;
 }
 
 int GeneralSet(void*, const std::uint8_t*, int, const Asn&) {
   snmpCount(snmpInTotalSetVars);
-  return 4;
+  return kSnmpReadOnly;
 }

@@ -7,7 +7,7 @@
 struct MivBuffer {
   std::int32_t capacity;  // a stored value must be shorter than this
   std::int32_t length;
-  std::uint8_t* bytes;    // owned by the registering module
+  std::uint8_t* bytes;  // owned by the registering module
 };
 
 inline constexpr int kMivCapacity = 128;  // every holder of the agent

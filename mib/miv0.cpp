@@ -28,7 +28,7 @@ Asn mivNext(void* object, std::uint8_t* suffix, int* length) {
 int mivSet(void* object, const std::uint8_t* suffix, int length, const Asn& value) {
   if (!mivIsInstance(suffix, length)) {
     snmpCount(snmpInNoSuchNames);
-    return 2;
+    return kSnmpNoSuchName;
   }
   if (!value) return mivBadValue();
   int n = asnLength(value);

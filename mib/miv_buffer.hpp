@@ -9,6 +9,7 @@
 #include "mib/general.hpp"
 #include "mib/miv.hpp"
 #include "mib/mix.hpp"
+#include "mib/val.hpp"
 
 inline bool mivIsInstance(const std::uint8_t* suffix, int length) {
   return length == 1 && suffix[0] == 0;
@@ -17,7 +18,7 @@ inline bool mivIsInstance(const std::uint8_t* suffix, int length) {
 inline int mivBadValue() {
   snmpCount(snmpInBadValues);
   snmpCount(snmpOutBadValues);
-  return 3;
+  return kSnmpBadValue;
 }
 
 template <std::int32_t Tag>
@@ -41,7 +42,7 @@ struct MivBufferKind {
   static int mivSet(void* object, const std::uint8_t* suffix, int length, const Asn& value) {
     if (!mivIsInstance(suffix, length)) {
       snmpCount(snmpInNoSuchNames);
-      return 2;
+      return kSnmpNoSuchName;
     }
     auto* holder = static_cast<MivBuffer*>(object);
     if (!value || asnTag(value) != Tag) return mivBadValue();

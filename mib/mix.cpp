@@ -4,6 +4,7 @@
 #include <new>
 
 #include "mib/avl.hpp"
+#include "mib/val.hpp"
 
 namespace {
 
@@ -39,25 +40,25 @@ MixEntry* entryAt(const Mix* index, const std::uint8_t* oid, int length) {
 
 int mixCreateNode(Mix* index, const std::uint8_t* oid, int length, const Asn& carrier) {
   // A prefix longer than the engine's name buffer could never be walked into.
-  if (oid == nullptr || length <= 0 || length > kMixOidBuffer || !carrier) return 5;
-  if (asnClass(carrier) != kCarrierClass || asnTag(carrier) != kCarrierTag) return 5;
+  if (oid == nullptr || length <= 0 || length > kMixOidBuffer || !carrier) return kSnmpGenErr;
+  if (asnClass(carrier) != kCarrierClass || asnTag(carrier) != kCarrierTag) return kSnmpGenErr;
   std::uint8_t bytes[kCarrierBytes];
-  if (asnContents(carrier, bytes, kCarrierBytes) != kCarrierBytes) return 5;
+  if (asnContents(carrier, bytes, kCarrierBytes) != kCarrierBytes) return kSnmpGenErr;
   // The new prefix must not cover an existing one either: the lookups would
   // then depend on the tree's shape and GetNext could walk backwards.
   const auto* after = static_cast<const MixEntry*>(avlCessor(index->tree, oid, length));
   if (after != nullptr && after->oidLength > length && std::memcmp(after->oid, oid, length) == 0) {
-    return 5;
+    return kSnmpGenErr;
   }
   auto* entry = new (std::nothrow) MixEntry{};
-  if (entry == nullptr) return 5;
+  if (entry == nullptr) return kSnmpGenErr;
   std::memcpy(&entry->operations, bytes, sizeof entry->operations);
   std::memcpy(&entry->object, bytes + sizeof entry->operations, sizeof entry->object);
   entry->oidLength = length;
   entry->oid = oid;
   if (avlInsert(index->tree, oid, length, entry) != 0) {
     delete entry;
-    return 5;
+    return kSnmpGenErr;
   }
   return 0;
 }
@@ -100,7 +101,7 @@ Asn mixValue(const MixOps* operations, void* object) {
 }
 
 int mixCreate(Mix* index, const std::uint8_t* oid, int length, const Asn& carrier) {
-  if (index == nullptr) return 5;
+  if (index == nullptr) return kSnmpGenErr;
   if (MixEntry* entry = entryAt(index, oid, length)) {
     return entry->operations->create(entry->object, oid + entry->oidLength,
                                      length - entry->oidLength, carrier);
@@ -116,17 +117,17 @@ Asn mixGet(Mix* index, const std::uint8_t* oid, int length) {
 }
 
 int mixSet(Mix* index, const std::uint8_t* oid, int length, const Asn& value) {
-  if (index == nullptr) return 5;
+  if (index == nullptr) return kSnmpGenErr;
   MixEntry* entry = entryAt(index, oid, length);
-  if (entry == nullptr) return 2;
+  if (entry == nullptr) return kSnmpNoSuchName;
   return entry->operations->set(entry->object, oid + entry->oidLength, length - entry->oidLength,
                                 value);
 }
 
 int mixDestroy(Mix* index, const std::uint8_t* oid, int length) {
-  if (index == nullptr) return 5;
+  if (index == nullptr) return kSnmpGenErr;
   MixEntry* entry = entryAt(index, oid, length);
-  if (entry == nullptr) return 2;
+  if (entry == nullptr) return kSnmpNoSuchName;
   return entry->operations->destroy(entry->object, oid + entry->oidLength,
                                     length - entry->oidLength);
 }

@@ -1,0 +1,79 @@
+#include "common/counterline.hpp"
+
+#include <string_view>
+
+#include "common/sysfile.hpp"
+
+namespace {
+
+constexpr const char* kSnmpFile = "/proc/net/snmp";
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Splits off the next blank-separated word; false when none is left.
+bool nextWord(std::string_view* rest, std::string_view* word) {
+  std::size_t i = 0;
+  while (i < rest->size() && isBlank((*rest)[i])) ++i;
+  std::size_t j = i;
+  while (j < rest->size() && !isBlank((*rest)[j])) ++j;
+  if (i == j) return false;
+  *word = rest->substr(i, j - i);
+  rest->remove_prefix(j);
+  return true;
+}
+
+bool parseNumber(std::string_view word, std::int64_t* out) {
+  const bool negative = !word.empty() && word[0] == '-';
+  if (negative) word.remove_prefix(1);
+  if (word.empty()) return false;
+  std::uint64_t n = 0;
+  for (char c : word) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  *out = static_cast<std::int64_t>(negative ? 0 - n : n);
+  return true;
+}
+
+// Position (1-based) of `field` among the header's names, 0 when absent.
+int headerPosition(std::string_view names, std::string_view field) {
+  std::string_view word;
+  for (int position = 1; nextWord(&names, &word); ++position) {
+    if (word == field) return position;
+  }
+  return 0;
+}
+
+// The number at `position` (1-based) of a values line, when it has one.
+bool numberAt(std::string_view values, int position, std::int64_t* out) {
+  std::string_view word;
+  for (int i = 1; nextWord(&values, &word); ++i) {
+    if (i == position) return parseNumber(word, out);
+  }
+  return false;
+}
+
+}  // namespace
+
+CounterRead readCounterLine(const char* prefix, const char* field, int position,
+                            std::int64_t* value) {
+  SysLines lines(kSnmpFile);
+  if (!lines.valid()) return CounterRead::kNoFile;
+  const std::string_view head(prefix);
+  int named = 0;  // the field's place in the last header line, 0 for none
+  for (std::string_view line; lines.next(&line);) {
+    if (line.substr(0, head.size()) != head) continue;
+    std::string_view rest = line.substr(head.size());
+    std::string_view first = rest, word;
+    std::int64_t ignored;
+    if (!nextWord(&first, &word)) continue;
+    if (!parseNumber(word, &ignored)) {
+      named = headerPosition(rest, field);
+      continue;
+    }
+    if (numberAt(rest, named != 0 ? named : position, value)) return CounterRead::kValue;
+  }
+  return CounterRead::kMissing;
+}

@@ -1,0 +1,116 @@
+// Conceptual tables: rows read from a kernel source, kept ordered by their index so that
+// a GetNext step is a binary search. A walk goes down column 1 in index order, then
+// column 2, and so on; rows with equal indexes appear once (the first as read).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "asn/asn.hpp"
+#include "mib/idx.hpp"
+
+inline constexpr int kMitMaxIndexArcs = 10;  // address, port, address, port
+
+class MitTable {
+ public:
+  virtual ~MitTable() = default;
+
+  // `arcs` follow the table's entry: the column, then the row index. Get refreshes the
+  // rows and answers the cell that the Get lookup finds, or null.
+  Asn get(const std::uint32_t* arcs, int n);
+  // The first cell after the name (`open`: see IdxName), with its column and index written
+  // at `out` (at most `room` bytes, their number in *written), or null past the table.
+  // Only a step from a row index inside a column uses the rows as last read; every other
+  // name enters the table and refreshes it first.
+  Asn next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* out, int room, int* written);
+
+ protected:
+  explicit constexpr MitTable(int columns) : columns_(columns) {}
+
+  virtual void refresh() = 0;
+  virtual int rowCount() const = 0;
+  virtual int compareRow(int row, const std::uint32_t* arcs, int n) const = 0;
+  virtual int indexArcs(int row, std::uint32_t* arcs) const = 0;
+  virtual Asn cell(int row, int column) const = 0;
+  virtual int find(const std::uint32_t* arcs, int n) const = 0;  // Get's lookup, -1 for none
+
+ private:
+  int successor(const std::uint32_t* arcs, int n, bool open) const;
+
+  int columns_;
+};
+
+// What a table of Row records is: its columns, its index and its source.
+template <class Row>
+struct MitSpec {
+  int columns;
+  int indexArcs;      // at most kMitMaxIndexArcs
+  void (*refresh)();  // re-reads the source into the table
+  void (*index)(const Row& row, std::uint32_t* arcs);
+  Asn (*cell)(const Row& row, int column);  // column 1 to columns
+  // Get's lookup from the arcs after the column; null: the row whose index the leading
+  // arcs are (arcs after the index are ignored).
+  const Row* (*find)(std::span<const Row> rows, const std::uint32_t* arcs, int n);
+};
+
+template <class Row>
+class MitRows final : public MitTable {
+ public:
+  explicit constexpr MitRows(const MitSpec<Row>& spec) : MitTable(spec.columns), spec_(spec) {}
+
+  // Replaces the rows with those `fill` appends in source order, then orders them by
+  // index, keeping the first of equal indexes. Memory running out keeps what was read.
+  template <class Fill>
+  void rebuild(Fill fill) {
+    rows_.clear();
+    try {
+      fill(rows_);
+    } catch (const std::bad_alloc&) {
+    }
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [this](const Row& a, const Row& b) { return compare(a, b) < 0; });
+    rows_.erase(std::unique(rows_.begin(), rows_.end(),
+                            [this](const Row& a, const Row& b) { return compare(a, b) == 0; }),
+                rows_.end());
+  }
+  std::span<const Row> rows() const { return rows_; }
+
+ private:
+  int compare(const Row& a, const Row& b) const {
+    std::uint32_t x[kMitMaxIndexArcs], y[kMitMaxIndexArcs];
+    spec_.index(a, x);
+    spec_.index(b, y);
+    return idxCompare(x, spec_.indexArcs, y, spec_.indexArcs);
+  }
+  void refresh() override { spec_.refresh(); }
+  int rowCount() const override { return static_cast<int>(rows_.size()); }
+  int compareRow(int row, const std::uint32_t* arcs, int n) const override {
+    std::uint32_t x[kMitMaxIndexArcs];
+    spec_.index(rows_[row], x);
+    return idxCompare(x, spec_.indexArcs, arcs, n);
+  }
+  int indexArcs(int row, std::uint32_t* arcs) const override {
+    spec_.index(rows_[row], arcs);
+    return spec_.indexArcs;
+  }
+  Asn cell(int row, int column) const override { return spec_.cell(rows_[row], column); }
+  int find(const std::uint32_t* arcs, int n) const override {
+    if (spec_.find != nullptr) {
+      const Row* found = spec_.find(rows_, arcs, n);
+      return found == nullptr ? -1 : static_cast<int>(found - rows_.data());
+    }
+    if (n < spec_.indexArcs) return -1;
+    auto at = std::lower_bound(rows_.begin(), rows_.end(), arcs, [this](const Row& r, auto key) {
+      return compareRow(static_cast<int>(&r - rows_.data()), key, spec_.indexArcs) < 0;
+    });
+    if (at == rows_.end()) return -1;
+    const int row = static_cast<int>(at - rows_.begin());
+    return compareRow(row, arcs, spec_.indexArcs) == 0 ? row : -1;
+  }
+
+  const MitSpec<Row>& spec_;
+  std::vector<Row> rows_;
+};
