@@ -34,15 +34,7 @@ enum SmpPduType : int {
   kSmpTrap = 4,
 };
 
-// SNMPv1 error-status.
-enum SmpError : int {
-  kSmpNoError = kSnmpNoError,
-  kSmpTooBig = kSnmpTooBig,
-  kSmpNoSuchName = kSnmpNoSuchName,
-  kSmpBadValue = kSnmpBadValue,
-  kSmpReadOnly = kSnmpReadOnly,
-  kSmpGenErr = kSnmpGenErr,
-};
+// SNMPv1 error-status codes are SnmpStatus (mib/val.hpp).
 
 // Value-type codes of a plain binding.
 enum SmpValueType : int {

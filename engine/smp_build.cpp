@@ -27,10 +27,10 @@ namespace {
 
 // The reply PDU itself, not counted.
 Asn replyPdu(const Asn& request, int status, int index, const Asn& list) {
-  if (status == kSmpNoError) index = 0;
+  if (status == kSnmpNoError) index = 0;
   Asn requestId = asnComponent(request, 1);
   if (!requestId) return nullptr;
-  if (status == kSmpNoError) return smpBuildMsg(kSmpGetResponse, requestId, 0, 0, list);
+  if (status == kSnmpNoError) return smpBuildMsg(kSmpGetResponse, requestId, 0, 0, list);
   Asn own = asnComponent(request, 4);
   if (!own) return nullptr;
   return smpBuildMsg(kSmpGetResponse, requestId, static_cast<std::uint32_t>(status),
@@ -85,12 +85,12 @@ int smpAnswer(Smp* context, Aps* entry, const Asn& request, int status, int inde
   bool wrapped = false;
   if (Asn pdu = smpReply(request, status, index, list))
     length = encodeMsg(entry, pdu, buffer, wrapped);
-  if (length < 0 && status == kSmpNoError) {
+  if (length < 0 && status == kSnmpNoError) {
     // The results outgrew a block or the datagram. Silence would make the
     // manager retry for ever; RFC 1157 answers tooBig with the request's own
     // bindings and error-index 0.
     snmpCount(snmpOutTooBigs);
-    if (Asn pdu = replyPdu(request, kSmpTooBig, 0, nullptr))
+    if (Asn pdu = replyPdu(request, kSnmpTooBig, 0, nullptr))
       length = encodeMsg(entry, pdu, buffer, wrapped);
   }
   if (length < 0) {

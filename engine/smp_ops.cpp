@@ -40,20 +40,20 @@ int readOp(Smp* context, Aps* entry, const Asn& pdu, Serve serve) {
     return 1;
   }
   Mix* index = misCommunityToMib(entry);
-  int status = kSmpNoError;
+  int status = kSnmpNoError;
   int errorIndex = 1;
-  for (BindingWalk walk(pdu); status == kSmpNoError && walk.more(); ++errorIndex) {
+  for (BindingWalk walk(pdu); status == kSnmpNoError && walk.more(); ++errorIndex) {
     Asn bind = walk.take();
     status = serve(index, asnComponent(bind, 1), result);
-    if (status != kSmpNoError) break;
+    if (status != kSnmpNoError) break;
   }
   return smpAnswer(context, entry, pdu, status, errorIndex, result);
 }
 
 int appendOrTooBig(const Asn& result, const Asn& bind) {
-  if (bind && asnAppend(result, bind) == 0) return kSmpNoError;
+  if (bind && asnAppend(result, bind) == 0) return kSnmpNoError;
   snmpCount(snmpOutTooBigs);
-  return kSmpTooBig;
+  return kSnmpTooBig;
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ int smpGetOp(Smp* context, Aps* entry, const Asn& pdu) {
     Asn value = mixGet(index, asnValue(name), asnLength(name));
     if (!value) {
       countNoSuchName();
-      return static_cast<int>(kSmpNoSuchName);
+      return static_cast<int>(kSnmpNoSuchName);
     }
     return appendOrTooBig(result, smpBuildBind2(name, value));
   });
@@ -76,7 +76,7 @@ int smpNextOp(Smp* context, Aps* entry, const Asn& pdu) {
     Asn value = length >= 0 ? mixNext(index, buffer, &length) : nullptr;
     if (!value) {
       countNoSuchName();
-      return static_cast<int>(kSmpNoSuchName);
+      return static_cast<int>(kSnmpNoSuchName);
     }
     return appendOrTooBig(result, smpBuildBind1(buffer, length, value));
   });
@@ -91,13 +91,13 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
   Undo undo[kSmpUndoSlots];
   int done = 0;
   Mix* index = misCommunityToMib(entry);
-  int status = kSmpNoError;
+  int status = kSnmpNoError;
   int errorIndex = 1;
   if (misCommunityToAccess(entry) == 0) {
-    status = kSmpReadOnly;
+    status = kSnmpReadOnly;
     snmpCount(snmpInReadOnlys);
   }
-  for (BindingWalk walk(pdu); status == kSmpNoError && done < kSmpUndoSlots && walk.more();) {
+  for (BindingWalk walk(pdu); status == kSnmpNoError && done < kSmpUndoSlots && walk.more();) {
     Asn bind = walk.take();
     Asn name = asnComponent(bind, 1);
     Asn value = asnComponent(bind, 2);
@@ -105,23 +105,23 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
     const int length = asnLength(name);
     Asn previous = mixGet(index, bytes, length);
     if (!previous) {
-      status = kSmpNoSuchName;
+      status = kSnmpNoSuchName;
       countNoSuchName();
       break;
     }
     status = mixSet(index, bytes, length, value);
-    if (status != kSmpNoError) break;
+    if (status != kSnmpNoError) break;
     undo[done++] = Undo{std::move(previous), bytes, length};
     ++errorIndex;
   }
   // One undo slot too few for the request: nothing of it may stay.
-  if (status == kSmpNoError && done == kSmpUndoSlots) {
-    status = kSmpTooBig;
+  if (status == kSnmpNoError && done == kSmpUndoSlots) {
+    status = kSnmpTooBig;
     snmpCount(snmpOutTooBigs);
   }
   while (done > 0) {
     Undo& slot = undo[--done];
-    if (status != kSmpNoError) mixSet(index, slot.name, slot.length, slot.previous);
+    if (status != kSnmpNoError) mixSet(index, slot.name, slot.length, slot.previous);
     asnFree(slot.previous);
   }
   Asn own = asnComponent(pdu, 4);

@@ -73,7 +73,7 @@ int checkReply(void*, const std::uint8_t* bytes, int length) {
   Asn status = asnComponent(reply, 5);
   Asn index = asnComponent(reply, 6);
   const std::uint32_t s = asnNumber(asnValue(status), asnLength(status));
-  if (s > kSmpGenErr) fail("error-status out of range");
+  if (s > kSnmpGenErr) fail("error-status out of range");
   if (s == 0 && asnNumber(asnValue(index), asnLength(index)) != 0)
     fail("error-index without error");
   ++mirror.replies;

@@ -2,9 +2,14 @@
 
 Asn MitTable::get(const std::uint32_t* arcs, int n) {
   if (n < 1 || arcs[0] < 1 || arcs[0] > static_cast<std::uint32_t>(columns_)) return nullptr;
-  refresh();
+  reload();
   const int row = find(arcs + 1, n - 1);
   return row < 0 ? nullptr : cell(row, static_cast<int>(arcs[0]));
+}
+
+void MitTable::reload() {
+  refresh();
+  loaded_ = true;
 }
 
 // The first row whose index comes after the arcs (at or after them when `open`).
@@ -27,7 +32,8 @@ Asn MitTable::next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* ou
   const auto last = static_cast<std::uint32_t>(columns_);
   if (n >= 1 && arcs[0] > last) return nullptr;
   const bool stepping = n >= 2 && arcs[0] >= 1;
-  if (!stepping) refresh();
+  // Rows never read are not rows as last read: a first step from an index reads them too.
+  if (!stepping || !loaded_) reload();
   const int count = rowCount();
   if (count == 0) return nullptr;
   std::uint32_t column = n == 0 || arcs[0] < 1 ? 1 : arcs[0];

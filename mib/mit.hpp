@@ -38,9 +38,11 @@ class MitTable {
   virtual int find(const std::uint32_t* arcs, int n) const = 0;  // Get's lookup, -1 for none
 
  private:
+  void reload();
   int successor(const std::uint32_t* arcs, int n, bool open) const;
 
   int columns_;
+  bool loaded_ = false;
 };
 
 // What a table of Row records is: its columns, its index and its source.

@@ -213,13 +213,13 @@ struct TextVars {
   }
   static int set(void* object, const std::uint8_t* suffix, int length, const Asn& value) {
     auto* self = static_cast<TextVars*>(object);
-    if (!scalarSuffix(suffix, length, kCount)) return kSmpNoSuchName;
+    if (!scalarSuffix(suffix, length, kCount)) return kSnmpNoSuchName;
     if (asnClass(value) != kAsnUniversal || asnTag(value) != 4 || asnConstructor(value) ||
         asnLength(value) > self->limit)
-      return kSmpBadValue;
+      return kSnmpBadValue;
     const std::uint8_t* bytes = asnValue(value);
     self->values[suffix[0] - 1].assign(bytes, bytes + asnLength(value));
-    return kSmpNoError;
+    return kSnmpNoError;
   }
   static constexpr MixOps kOps = {GeneralRelease, GeneralCreate, GeneralDestroy, next, get, set};
 };

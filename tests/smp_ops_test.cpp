@@ -71,7 +71,7 @@ TEST_F(SmpOpsTest, GetNextFindsTheSuccessor) {
     reset();
     const Reply r = ask(nextRequest(nulls({c.asked})));
     if (c.expected.empty()) {
-      EXPECT_EQ(r.status, kSmpNoSuchName);
+      EXPECT_EQ(r.status, kSnmpNoSuchName);
       EXPECT_EQ(r.index, 1);
       EXPECT_EQ(r.list, listOf(nulls({c.asked})));
       EXPECT_EQ(SnmpMib[snmpOutNoSuchNames], 1u);
@@ -89,7 +89,7 @@ TEST_F(SmpOpsTest, GetNextOfSeveralBindingsStopsAtTheFirstMiss) {
             listOf({varBind(snmpOid(30), hexBytes("02 01 02")), varBind(textOid(25), octets("v25")),
                     varBind(sizedOid(8), octets(std::string(127, 'x')))}));
   const Reply miss = ask(nextRequest(nulls({textOid(1), snmpOid(30), textOid(2)})));
-  EXPECT_EQ(miss.status, kSmpNoSuchName);
+  EXPECT_EQ(miss.status, kSnmpNoSuchName);
   EXPECT_EQ(miss.index, 2);
   EXPECT_EQ(miss.list, listOf(nulls({textOid(1), snmpOid(30), textOid(2)})));
 }
@@ -122,12 +122,12 @@ TEST_F(SmpOpsTest, AFailingSetChangesNothing) {
   std::vector<Bytes> readOnlySecond = {varBind(textOid(1), octets("a")),
                                        varBind(snmpOid(30), hexBytes("02 01 01"))};
   const SetCase cases[] = {
-      {"badValue at 2", tooLongSecond, kSmpBadValue, 2},
-      {"badValue at 3", wrongTypeThird, kSmpBadValue, 3},
-      {"noSuchName at 2", unknownSecond, kSmpNoSuchName, 2},
-      {"readOnly at 2", readOnlySecond, kSmpReadOnly, 2},
-      {"twenty assignments", textSets(20), kSmpTooBig, 21},
-      {"twenty-one bindings", textSets(21), kSmpTooBig, 21},
+      {"badValue at 2", tooLongSecond, kSnmpBadValue, 2},
+      {"badValue at 3", wrongTypeThird, kSnmpBadValue, 3},
+      {"noSuchName at 2", unknownSecond, kSnmpNoSuchName, 2},
+      {"readOnly at 2", readOnlySecond, kSnmpReadOnly, 2},
+      {"twenty assignments", textSets(20), kSnmpTooBig, 21},
+      {"twenty-one bindings", textSets(21), kSnmpTooBig, 21},
   };
   for (const SetCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -138,8 +138,8 @@ TEST_F(SmpOpsTest, AFailingSetChangesNothing) {
     EXPECT_EQ(r.list, listOf(c.binds));
     EXPECT_EQ(texts_.values, initialTexts());
     EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
-    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSmpTooBig ? 1u : 0u);
-    EXPECT_EQ(SnmpMib[snmpInTotalSetVars], c.status == kSmpReadOnly ? 1u : 0u);
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSnmpTooBig ? 1u : 0u);
+    EXPECT_EQ(SnmpMib[snmpInTotalSetVars], c.status == kSnmpReadOnly ? 1u : 0u);
   }
 }
 
@@ -161,7 +161,7 @@ TEST_F(SmpOpsTest, ResultListFullIsTooBigAtThatBinding) {
     reset();
     sized_.size = 1000;
     const Reply r = ask(request);
-    EXPECT_EQ(r.status, kSmpTooBig);
+    EXPECT_EQ(r.status, kSnmpTooBig);
     EXPECT_EQ(r.index, 4);
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
   }
@@ -176,7 +176,7 @@ TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
     reset();
     sized_.size = 500;
     const Reply r = ask(request);
-    EXPECT_EQ(r.status, kSmpTooBig);
+    EXPECT_EQ(r.status, kSnmpTooBig);
     EXPECT_EQ(r.index, 0);
     EXPECT_EQ(r.list, listOf(nulls(request[13] == 0xA0
                                        ? sizedOids(5)
@@ -206,7 +206,7 @@ TEST_F(SmpOpsTest, ReplyOfExactlyADatagramIsSent) {
       EXPECT_EQ(reply.size(), static_cast<std::size_t>(54 + size));
       EXPECT_EQ(r.status, 0);
     } else {
-      EXPECT_EQ(r.status, kSmpTooBig);
+      EXPECT_EQ(r.status, kSnmpTooBig);
       EXPECT_EQ(r.index, 0);
     }
   }
@@ -222,7 +222,7 @@ struct WrapCase {
 };
 
 TEST_F(SmpOpsTest, ReplyThatCannotBeWrappedIsAnsweredTooBig) {
-  const WrapCase cases[] = {{12, kSmpNoError, 0}, {13, kSmpTooBig, 0}, {14, kSmpTooBig, 14}};
+  const WrapCase cases[] = {{12, kSnmpNoError, 0}, {13, kSnmpTooBig, 0}, {14, kSnmpTooBig, 14}};
   for (const WrapCase& c : cases) {
     SCOPED_TRACE(c.count);
     reset();
@@ -236,8 +236,8 @@ TEST_F(SmpOpsTest, ReplyThatCannotBeWrappedIsAnsweredTooBig) {
     const Reply r = ask(getRequest(binds));
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.index, c.index);
-    EXPECT_EQ(r.list, listOf(c.status == kSmpNoError ? results : binds));
-    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSmpTooBig ? 1u : 0u);
+    EXPECT_EQ(r.list, listOf(c.status == kSnmpNoError ? results : binds));
+    EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSnmpTooBig ? 1u : 0u);
     EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
   }
 }
