@@ -220,10 +220,6 @@ Asn iprouteRetrieve(const IpRoute& row, int column) {
   return nullptr;
 }
 
-std::span<const IpRoute> iprouteRows() {
-  return iprouteTable.rows();
-}
-
 Asn ipRetrieve(const MigObject& object) {
   std::int64_t number = object.constant;
   if (object.field == nullptr) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "asn/asn.hpp"
 #include "mib/mig.hpp"
@@ -36,4 +35,3 @@ struct IpRoute {
 void get_iproute_info();  // re-reads the route table
 const IpRoute* find_iproute_match(const std::uint8_t destination[4]);
 Asn iprouteRetrieve(const IpRoute& row, int column);
-std::span<const IpRoute> iprouteRows();  // as last read, in index order
