@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "common/counterline.hpp"
