@@ -66,3 +66,12 @@ bool IfqSocket::txqlen(const char* name, int* out) const {
   *out = request.ifr_qlen;
   return true;
 }
+
+IfqAddresses ifqAddresses() {
+  IfqAddresses found{};
+  const IfqSocket socket;
+  for (const char* name : kIfqNames) {
+    if (socket.address(name, found.address[found.count])) ++found.count;
+  }
+  return found;
+}

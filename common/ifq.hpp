@@ -27,3 +27,11 @@ class IfqSocket {
  private:
   FileDescriptor fd_;
 };
+
+// The addresses of the interfaces that answer an address query, in interface order,
+// packed from the first entry.
+struct IfqAddresses {
+  std::uint8_t address[kIfqInterfaces][4];
+  int count = 0;
+};
+IfqAddresses ifqAddresses();

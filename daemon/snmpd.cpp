@@ -19,8 +19,11 @@
 #include "engine/aps.hpp"
 #include "engine/smp.hpp"
 #include "groups/at_vars.hpp"
+#include "groups/icmp_vars.hpp"
 #include "groups/ip_vars.hpp"
 #include "groups/systm.hpp"
+#include "groups/tcp_vars.hpp"
+#include "groups/udp_vars.hpp"
 #include "mib/avl.hpp"
 #include "mib/mis.hpp"
 #include "mib/mix.hpp"
@@ -132,6 +135,9 @@ void cmdInit() {
   smpInit();
   systmInit();
   ipInit();
+  tcpInit();
+  icmpInit();
+  udpInit();
   atInit();
 }
 

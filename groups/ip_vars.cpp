@@ -7,7 +7,6 @@
 #include <span>
 #include <string_view>
 
-#include "common/counterline.hpp"
 #include "common/ifq.hpp"
 #include "common/sysfile.hpp"
 #include "mib/general.hpp"
@@ -222,25 +221,7 @@ Asn iprouteRetrieve(const IpRoute& row, int column) {
 }
 
 Asn ipRetrieve(const MigObject& object) {
-  std::int64_t number = object.constant;
-  if (object.field == nullptr) {
-    // Constants too are served only while the kernel's counters can be read.
-    if (!FileDescriptor(sysfileOpenFd("/proc/net/snmp")).valid()) {
-      std::fputs(kNoSnmpFile, stdout);
-      return nullptr;
-    }
-    return valNumber(object.kind, number);
-  }
-  switch (readCounterLine("Ip:", object.field, object.position, &number)) {
-    case CounterRead::kValue:
-      return valNumber(object.kind, number);
-    case CounterRead::kNoFile:
-      std::fputs(kNoSnmpFile, stdout);
-      return nullptr;
-    case CounterRead::kMissing:
-      break;
-  }
-  return nullptr;
+  return migCounter("Ip:", kNoSnmpFile, object);
 }
 
 Asn ipGet(void*, const std::uint8_t* suffix, int length) {

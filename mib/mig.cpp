@@ -1,5 +1,22 @@
 #include "mib/mig.hpp"
 
+#include <cstdio>
+
+#include "common/counterline.hpp"
+#include "common/sysfile.hpp"
+
+Asn migCounter(const char* prefix, const char* message, const MigObject& object) {
+  std::int64_t number = object.constant;
+  CounterRead read = CounterRead::kValue;
+  if (object.field != nullptr) {
+    read = readCounterLine(prefix, object.field, object.position, &number);
+  } else if (!FileDescriptor(sysfileOpenFd("/proc/net/snmp")).valid()) {
+    read = CounterRead::kNoFile;
+  }
+  if (read == CounterRead::kNoFile) std::fputs(message, stdout);
+  return read == CounterRead::kValue ? valNumber(object.kind, number) : nullptr;
+}
+
 Asn migGet(const MigGroup& group, const std::uint8_t* suffix, int length) {
   IdxName name;
   idxDecode(suffix, length, &name);

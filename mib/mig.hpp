@@ -37,5 +37,10 @@ struct MigGroup {
   int room;                                // suffix bytes the name buffer leaves the group
 };
 
+// A scalar from the counter lines of /proc/net/snmp that begin with `prefix` ("Ip:"), or a
+// constant, served only while that file opens; `message` goes to standard output when it
+// does not.
+Asn migCounter(const char* prefix, const char* message, const MigObject& object);
+
 Asn migGet(const MigGroup& group, const std::uint8_t* suffix, int length);
 Asn migNext(const MigGroup& group, std::uint8_t* suffix, int* length);

@@ -227,26 +227,30 @@ std::unique_ptr<Netns> Netns::create(std::string* why) {
   return ns;
 }
 
-// The client socket is created by a thread that entered the namespace; the socket stays
-// there for good, while the rest of the test process stays where it was.
-bool Netns::openClient(std::string* why) {
+// A socket is created by a thread that entered the namespace; the socket stays there for
+// good, while the rest of the test process stays where it was.
+int Netns::openSocket(int type, std::string* why) {
   int fd = -1, error = 0;
   std::thread enter([&] {
     int nsFd = open((kNetnsDir + name_).c_str(), O_RDONLY | O_CLOEXEC);
     if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0) {
       error = errno;
     } else {
-      fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
       if (fd < 0) error = errno;
     }
     if (nsFd >= 0) close(nsFd);
   });
   enter.join();
-  if (fd < 0) {
+  if (fd < 0 && why != nullptr) {
     *why = std::string("cannot open a socket in the namespace: ") + std::strerror(error);
-    return false;
   }
-  clientFd_ = fd;
+  return fd;
+}
+
+bool Netns::openClient(std::string* why) {
+  clientFd_ = openSocket(SOCK_DGRAM, why);
+  if (clientFd_ < 0) return false;
   setTarget(kAgentAddress, 161);
   return true;
 }

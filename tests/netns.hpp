@@ -59,6 +59,10 @@ class Netns {
   const std::string& name() const { return name_; }
   std::vector<pid_t> processes() const;  // every process inside the namespace
 
+  // A new socket (SOCK_DGRAM, SOCK_STREAM) of the namespace, the caller's to close; -1 with
+  // the reason in *why.
+  int openSocket(int type, std::string* why = nullptr);
+
   // A shell command inside the namespace (e.g. "snmpget -v1 -c mirlen 10.11.12.1 ...").
   RunResult run(const std::string& command, int timeoutMs = 60000);
   // Any program inside the namespace, argv[0] a path.

@@ -1,0 +1,74 @@
+#include "groups/udp_vars.hpp"
+
+#include <cstring>
+#include <vector>
+
+#include "common/sockfile.hpp"
+#include "mib/general.hpp"
+#include "mib/mis.hpp"
+
+namespace {
+
+constexpr std::uint8_t kUdpOid[] = {0x2B, 6, 1, 2, 1, 7};
+constexpr int kUdpOidLength = sizeof kUdpOid;
+
+void udpIndex(const UdpAddr& row, std::uint32_t* arcs) {
+  idxAddressArcs(row.local, arcs);
+  arcs[4] = row.localPort;
+}
+
+constexpr MitSpec<UdpAddr> kUdpAddrSpec{2, 5, get_udpaddr_info, udpIndex, udpaddrRetrieve, nullptr};
+MitRows<UdpAddr> udpaddrTable(kUdpAddrSpec);
+
+constexpr ValKind kCounter = ValKind::kCounter;
+
+constexpr MigObject kUdpObjects[] = {
+    migScalar(1, kCounter, "InDatagrams", 1),   // udpInDatagrams
+    migScalar(2, kCounter, "NoPorts", 2),       // udpNoPorts
+    migScalar(3, kCounter, "InErrors", 3),      // udpInErrors
+    migScalar(4, kCounter, "OutDatagrams", 4),  // udpOutDatagrams
+    migTable(5, &udpaddrTable),                 // udpTable
+};
+
+constexpr MigGroup kUdpGroup{kUdpObjects, udpRetrieve, kMixOidBuffer - kUdpOidLength};
+
+constexpr MixOps udpOps{GeneralRelease, GeneralCreate, GeneralDestroy, udpNext, udpGet, GeneralSet};
+
+}  // namespace
+
+void get_udpaddr_info() {
+  udpaddrTable.rebuild([](std::vector<UdpAddr>& rows) {
+    sockfileRows("/proc/net/udp", [&rows](const SockLine& socket) {
+      UdpAddr row;
+      std::memcpy(row.local, socket.local, 4);
+      row.localPort = socket.localPort;
+      rows.push_back(row);
+    });
+  });
+}
+
+Asn udpaddrRetrieve(const UdpAddr& row, int column) {
+  switch (column) {
+    case 1:  // udpLocalAddress
+      return valIpAddress(row.local);
+    case 2:  // udpLocalPort
+      return valUnsigned(row.localPort);
+  }
+  return nullptr;
+}
+
+Asn udpRetrieve(const MigObject& object) {
+  return migCounter("Udp:", "udpRetrieve() Error opening /proc/net/snmp\n", object);
+}
+
+Asn udpGet(void*, const std::uint8_t* suffix, int length) {
+  return migGet(kUdpGroup, suffix, length);
+}
+
+Asn udpNext(void*, std::uint8_t* suffix, int* length) {
+  return migNext(kUdpGroup, suffix, length);
+}
+
+int udpInit() {
+  return misExport(kUdpOid, kUdpOidLength, &udpOps, nullptr);
+}

@@ -1,0 +1,173 @@
+// The TCP and UDP tables over the wire, and a walk of the whole MIB with the Net-SNMP
+// clients, which insist on increasing names.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/fd.hpp"
+#include "tests/netns.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) out.push_back(line);
+  }
+  return out;
+}
+
+std::vector<unsigned long> arcsOf(const std::string& line) {
+  std::vector<unsigned long> arcs;
+  std::istringstream in(line.substr(0, line.find(' ')));
+  for (std::string arc; std::getline(in, arc, '.');) {
+    if (!arc.empty()) arcs.push_back(std::stoul(arc));
+  }
+  return arcs;
+}
+
+Bytes request(std::uint8_t pdu, const Bytes& name) {
+  return tlv(0x30, hexBytes("02 01 00 04 06 6D 69 72 6C 65 6E") +
+                       tlv(pdu, hexBytes("02 01 07 02 01 00 02 01 00") +
+                                    tlv(0x30, tlv(0x30, tlv(0x06, name) + hexBytes("05 00")))));
+}
+Bytes response(const Bytes& name, const Bytes& value) {
+  return tlv(0x30, hexBytes("02 01 00 04 06 6D 69 72 6C 65 6E") +
+                       tlv(0xA2, hexBytes("02 01 07 02 01 00 02 01 00") +
+                                     tlv(0x30, tlv(0x30, tlv(0x06, name) + value))));
+}
+
+class TransportE2E : public NetnsTest {
+ protected:
+  void TearDown() override {
+    NetnsTest::TearDown();
+    if (!root_.empty()) fs::remove_all(root_);
+  }
+  RunResult client(const std::string& tool, const std::string& args) {
+    return ns().run(tool + " -v1 -c mirlen -On -t 5 -r 0 -m '' " + kAgentAddress + " " + args,
+                    120000);
+  }
+  fs::path root_;
+};
+
+TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
+  root_ = fs::temp_directory_path() / ("transport-e2e-" + std::to_string(getpid()));
+  fs::create_directories(root_ / "proc/net");
+  std::ofstream(root_ / "proc/net/snmp")
+      << "Tcp: RtoAlgorithm RtoMin RtoMax MaxConn ActiveOpens\nTcp: 1 200 120000 -1 5\n";
+  const char* rest = " 00000000:00000000 00:00000000 00000000     0        0 1 1\n";
+  std::ofstream(root_ / "proc/net/tcp")
+      << "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
+      << "   0: 00000000:0016 00000000:0000 0A" << rest   // every address, port 22: listen
+      << "   1: 0100007F:0277 00000000:0000 0A" << rest   // 127.0.0.1:631
+      << "   2: 0100007F:9C40 0100007F:0277 01" << rest   // loopback, established
+      << "   3: 0101A8C0:0017 0200000A:0401 01" << rest   // 192.168.1.1:23 to 10.0.0.2:1025
+      << "   4: 010C0B0A:0016 020C0B0A:C350 0C" << rest   // kernel state 12: closed
+      << "   5: 00000000:0016 00000000:0000 0A" << rest;  // the listener again
+  std::ofstream(root_ / "proc/net/udp")
+      << "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
+      << " 1234: 00000000:00A1 00000000:0000 07" << rest  // the agent's own, every address
+      << "12345: 0101A8C0:00A1 00000000:0000 07" << rest  // a five-digit slot
+      << "    7: 0100007F:0035 00000000:0000 07" << rest  // two sockets on 127.0.0.1:53
+      << "    8: 0100007F:0035 00000000:0000 07" << rest;
+  ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root_.string()})) << ns().agentErrors();
+
+  const RunResult tcp = client("snmpwalk", ".1.3.6.1.2.1.6.13.1.1");
+  EXPECT_EQ(tcp.status, 0) << tcp.output;
+  const std::string state = ".1.3.6.1.2.1.6.13.1.1.";
+  EXPECT_EQ(lines(tcp.output),
+            (std::vector<std::string>{state + "10.11.12.1.22.0.0.0.0.0 = INTEGER: 2",
+                                      state + "10.11.12.1.22.10.11.12.2.50000 = INTEGER: 1",
+                                      state + "10.11.12.2.22.0.0.0.0.0 = INTEGER: 2",
+                                      state + "127.0.0.1.631.0.0.0.0.0 = INTEGER: 2",
+                                      state + "127.0.0.1.40000.127.0.0.1.631 = INTEGER: 5",
+                                      state + "192.168.1.1.23.10.0.0.2.1025 = INTEGER: 5"}));
+  const RunResult udp = client("snmpwalk", ".1.3.6.1.2.1.7.5");
+  EXPECT_EQ(udp.status, 0) << udp.output;
+  const std::string local = ".1.3.6.1.2.1.7.5.1.";
+  EXPECT_EQ(
+      lines(udp.output),
+      (std::vector<std::string>{
+          local + "1.10.11.12.1.161 = IpAddress: 10.11.12.1",
+          local + "1.10.11.12.2.161 = IpAddress: 10.11.12.2",
+          local + "1.127.0.0.1.53 = IpAddress: 127.0.0.1",
+          local + "1.192.168.1.1.161 = IpAddress: 192.168.1.1",
+          local + "2.10.11.12.1.161 = INTEGER: 161", local + "2.10.11.12.2.161 = INTEGER: 161",
+          local + "2.127.0.0.1.53 = INTEGER: 53", local + "2.192.168.1.1.161 = INTEGER: 161"}));
+
+  // Index bytes on the wire, and Get of every column including the first.
+  const struct {
+    const char* name;
+    const char* value;
+  } golden[] = {
+      {"2B 06 01 02 01 06 0D 01 05 81 40 81 28 01 01 17 0A 00 00 02 88 01", "02 02 04 01"},
+      {"2B 06 01 02 01 06 0D 01 01 81 40 81 28 01 01 17 0A 00 00 02 88 01", "02 01 05"},
+      {"2B 06 01 02 01 07 05 01 02 81 40 81 28 01 01 81 21", "02 02 00 A1"},
+      {"2B 06 01 02 01 07 05 01 01 81 40 81 28 01 01 81 21", "40 04 C0 A8 01 01"},
+      {"2B 06 01 02 01 06 04 00", "02 01 FF"},  // tcpMaxConn -1
+  };
+  for (const auto& g : golden) {
+    SCOPED_TRACE(g.name);
+    const auto reply = ns().request(request(0xA0, hexBytes(g.name)));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(hexText(*reply), hexText(response(hexBytes(g.name), hexBytes(g.value))));
+  }
+}
+
+TEST_F(TransportE2E, WholeMibWalksInOrderWithTheTestsOwnSockets) {
+  ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
+  // A listener and a connection to it on port 40000 (three bytes in an index), a UDP socket.
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(40000);
+  address.sin_addr.s_addr = inet_addr(kAgentAddress);
+  FileDescriptor listener(ns().openSocket(SOCK_STREAM));
+  FileDescriptor connection(ns().openSocket(SOCK_STREAM));
+  FileDescriptor datagrams(ns().openSocket(SOCK_DGRAM));
+  const auto* any = reinterpret_cast<const sockaddr*>(&address);
+  ASSERT_EQ(bind(listener.get(), any, sizeof address), 0);
+  ASSERT_EQ(listen(listener.get(), 4), 0);
+  ASSERT_EQ(connect(connection.get(), any, sizeof address), 0);
+  address.sin_port = htons(16384);
+  ASSERT_EQ(bind(datagrams.get(), any, sizeof address), 0);
+
+  const RunResult walk = client("snmpwalk", ".1.3.6.1.2.1");
+  EXPECT_EQ(walk.status, 0) << walk.output;
+  EXPECT_EQ(walk.errors, "");
+  std::vector<unsigned long> previous;
+  std::vector<unsigned long> groups;
+  for (const std::string& line : lines(walk.output)) {
+    if (line.rfind(".1.3.6.1.2.1.", 0) != 0) continue;  // a value's continuation line
+    const std::vector<unsigned long> arcs = arcsOf(line);
+    ASSERT_GT(arcs.size(), 7u) << line;
+    ASSERT_LT(previous, arcs) << line;
+    previous = arcs;
+    if (groups.empty() || groups.back() != arcs[6]) groups.push_back(arcs[6]);
+  }
+  EXPECT_EQ(groups, (std::vector<unsigned long>{1, 3, 4, 5, 6, 7, 11}));
+  for (const char* expected : {
+           ".1.3.6.1.2.1.6.13.1.1.10.11.12.1.40000.0.0.0.0.0 = INTEGER: 2",
+           ".1.3.6.1.2.1.7.5.1.2.10.11.12.1.16384 = INTEGER: 16384",
+           ".1.3.6.1.2.1.7.5.1.2.10.11.12.1.161 = INTEGER: 161",  // the agent's own socket
+           ".1.3.6.1.2.1.7.5.1.2.10.11.12.2.161 = INTEGER: 161",
+       }) {
+    EXPECT_NE(walk.output.find(expected), std::string::npos) << expected << "\n" << walk.output;
+  }
+  EXPECT_NE(walk.output.find(".1.3.6.1.2.1.6.13.1.1.10.11.12.1.40000.10.11.12.1."),
+            std::string::npos);  // the connection's server side
+}
+
+}  // namespace
