@@ -308,7 +308,7 @@ std::uint32_t TrafficMix::nextId() {
 Bytes TrafficMix::validRequest(std::string* label) {
   const std::string& c = community_;
   const std::uint32_t id = nextId();
-  switch (below(9)) {
+  switch (below(11)) {
     case 0:
       *label = "get";
       return message(c, 0xA0, id,
@@ -345,6 +345,30 @@ Bytes TrafficMix::validRequest(std::string* label) {
       std::vector<Bytes> bindings(20, varBind(kSysDescr, nullValue()));
       return message(c, 0xA0, id, bindings);
     }
+    case 8: {
+      // Every group, and every boundary where a walk leaves one table for what follows it.
+      *label = "getnext-across-groups";
+      std::vector<Bytes> bindings;
+      for (const char* name :
+           {"2B 06 01 02 01 02", "2B 06 01 02 01 03", "2B 06 01 02 01 04 00",
+            "2B 06 01 02 01 04 13 00", "2B 06 01 02 01 04 14 01 05 81 7F 81 7F 81 7F 81 7F",
+            "2B 06 01 02 01 04 15 01 0D 81 7F 81 7F 81 7F 81 7F",
+            "2B 06 01 02 01 04 16 01 04 03 81 7F 81 7F 81 7F 81 7F", "2B 06 01 02 01 05",
+            "2B 06 01 02 01 06 0C 00",
+            "2B 06 01 02 01 06 0D 01 05 81 7F 81 7F 81 7F 81 7F 83 FF 7F 81 7F 81 7F 81 7F",
+            "2B 06 01 02 01 07 04 00", "2B 06 01 02 01 07 05 01 02 81 7F 81 7F 81 7F 81 7F",
+            "2B 06 01 02 01 03 01 01 03 03 81 7F 81 7F 81 7F 81 7F"}) {
+        bindings.push_back(varBind(hexBytes(name), nullValue()));
+      }
+      return message(c, 0xA1, id, bindings);
+    }
+    case 9:
+      *label = "get-across-groups";  // ipInReceives, icmpInMsgs, tcpCurrEstab, udpInDatagrams
+      return message(c, 0xA0, id,
+                     {varBind(hexBytes("2B 06 01 02 01 04 03 00"), nullValue()),
+                      varBind(hexBytes("2B 06 01 02 01 05 01 00"), nullValue()),
+                      varBind(hexBytes("2B 06 01 02 01 06 09 00"), nullValue()),
+                      varBind(hexBytes("2B 06 01 02 01 07 01 00"), nullValue())});
     default:
       *label = "set-read-only";
       return message(c, 0xA3, id, {varBind(snmpObject(30), hexBytes("02 01 01"))});
