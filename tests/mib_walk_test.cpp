@@ -1,0 +1,199 @@
+// The whole MIB in-process against fixture files: for names around and between every
+// instance, GetNext answers the smallest instance after the name, comparing names arc by
+// arc as numbers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/sysfile.hpp"
+#include "engine/smp.hpp"
+#include "groups/at_vars.hpp"
+#include "groups/icmp_vars.hpp"
+#include "groups/ip_vars.hpp"
+#include "groups/systm.hpp"
+#include "groups/tcp_vars.hpp"
+#include "groups/udp_vars.hpp"
+#include "mib/mis.hpp"
+#include "tests/support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Arcs = std::vector<std::uint32_t>;
+
+// A name as arcs; bytes that end inside an arc give that arc's smallest value and `open`.
+struct Name {
+  Arcs arcs;
+  bool open = false;
+};
+
+Name decode(const Bytes& bytes) {
+  Name name;
+  std::uint64_t n = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    n = std::min<std::uint64_t>((n << 7) | (bytes[i] & 0x7F), 0xFFFFFFFF);
+    if ((bytes[i] & 0x80) == 0) {
+      name.arcs.push_back(static_cast<std::uint32_t>(n));
+      n = 0;
+    } else if (i + 1 == bytes.size()) {
+      name.arcs.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(n << 7, 0xFFFFFFFF)));
+      name.open = true;
+    }
+  }
+  return name;
+}
+
+Bytes encode(const Arcs& arcs) {
+  Bytes out;
+  for (std::uint32_t arc : arcs) {
+    Bytes digits{static_cast<std::uint8_t>(arc & 0x7F)};
+    for (arc >>= 7; arc != 0; arc >>= 7) {
+      digits.insert(digits.begin(), static_cast<std::uint8_t>(0x80 | (arc & 0x7F)));
+    }
+    out.insert(out.end(), digits.begin(), digits.end());
+  }
+  return out;
+}
+
+std::string route(const char* name, const char* destination) {
+  return std::string(name) + "\t" + destination + "\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
+}
+std::string socket(const char* local, const char* remote) {
+  return std::string("   0: ") + local + " " + remote + " 01 00000000:00000000 00:00000000\n";
+}
+
+class WholeMib : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("mib-walk-" + std::to_string(getpid()));
+    fs::create_directories(root_ / "proc/net");
+    fs::create_directories(root_ / "etc");
+    write("etc/version", "fixture firmware\n");
+    write("proc/net/snmp",
+          "Ip: Forwarding DefaultTTL InReceives\nIp: 1 64 3 4 5 6 7 8 9 10 11 12 13 14 15 16 "
+          "17 18 19\nIcmp: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26\n"
+          "Tcp: 1 200 120000 -1 5 6 7 8 9 10 11 12 13 14\nUdp: 1 2 3 4\n");
+    setenv("SNMPD_ROOT", root_.c_str(), 1);
+    sysfileInit();
+    misInit();
+    smpInit();
+    systmInit();
+    ipInit();
+    tcpInit();
+    icmpInit();
+    udpInit();
+    atInit();
+  }
+  void TearDown() override {
+    unsetenv("SNMPD_ROOT");
+    sysfileInit();
+    fs::remove_all(root_);
+  }
+  void write(const std::string& path, const std::string& body) {
+    std::ofstream(root_ / path, std::ios::binary) << body;
+  }
+  Bytes next(const Bytes& oid) {
+    std::uint8_t buffer[kMixOidBuffer] = {};
+    std::copy(oid.begin(), oid.end(), buffer);
+    int length = static_cast<int>(oid.size());
+    Asn found = mixNext(misCommunityToMib(nullptr), buffer, &length);
+    return found ? Bytes(buffer, buffer + length) : Bytes{};
+  }
+  std::vector<Bytes> walk() {
+    std::vector<Bytes> all;
+    Bytes oid;
+    for (int guard = 0; guard < 100000; ++guard) {
+      oid = next(oid);
+      if (oid.empty()) break;
+      all.push_back(oid);
+    }
+    return all;
+  }
+
+  fs::path root_;
+};
+
+// The snmp group serves its unassigned objects 7 and 23 to GetNext of their own names
+// only, as a walk never reaches them.
+bool unassignedSnmpObject(const Arcs& arcs) {
+  const Arcs snmp = {43, 6, 1, 2, 1, 11};
+  return arcs.size() >= 7 && std::equal(snmp.begin(), snmp.end(), arcs.begin()) &&
+         (arcs[6] == 7 || arcs[6] == 23);
+}
+
+TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
+  const std::string allRoutes = route("eth1", "0000A8C0") + route("eth0", "00000000") +
+                                route("eth0", "7F00000A") + route("eth0", "8000000A") +
+                                route("eth1", "FF00000A") + route("eth0", "0000A8C0") +
+                                route("lo", "0000007F") + route("eth1", "FFFFFFFF");
+  const std::string allTcp = socket("0100007F:3FFF", "0100007F:4000") +  // ports 16383, 16384
+                             socket("0100007F:4000", "0100007F:3FFF") +
+                             socket("0100007F:FFFF", "0200007F:0000") +
+                             socket("0100007F:3FFF", "0100007F:4000");  // again
+  const std::string allUdp = socket("0100007F:007F", "00000000:0000") +
+                             socket("0100007F:0080", "00000000:0000") +
+                             socket("FFFFFFFF:FFFF", "00000000:0000");
+  struct Phase {
+    std::string routes, tcp, udp;
+  } phases[] = {
+      {allRoutes, allTcp, allUdp},
+      // Rows vanish: names from the first phase now point between rows.
+      {route("eth0", "00000000") + route("eth1", "FF00000A"),
+       socket("0100007F:4000", "0100007F:3FFF"), socket("0100007F:0080", "00000000:0000")}};
+  std::vector<Bytes> before;
+  for (const Phase& phase : phases) {
+    write("proc/net/route", "Iface\tDestination\tGateway\n" + phase.routes);
+    write("proc/net/tcp", "  sl  local_address rem_address   st\n" + phase.tcp);
+    write("proc/net/udp", "  sl  local_address rem_address   st\n" + phase.udp);
+    const std::vector<Bytes> found = walk();  // enters every table: rows re-read
+    std::vector<Arcs> instances;
+    for (const Bytes& oid : found) {
+      instances.push_back(decode(oid).arcs);
+      ASSERT_TRUE(instances.size() == 1 || instances[instances.size() - 2] < instances.back())
+          << "walk not increasing at " << hexText(oid);
+    }
+    if (before.empty()) before = found;
+
+    std::vector<Bytes> names = {{}, hexBytes("2B"), hexBytes("2B 06 01 02 01")};
+    for (std::uint32_t group = 0; group <= 12; ++group) {
+      names.push_back(encode({43, 6, 1, 2, 1, group}));
+      names.push_back(encode({43, 6, 1, 2, 1, group, 0}));
+    }
+    for (const Bytes& bytes : before) {
+      const Arcs arcs = decode(bytes).arcs;
+      for (std::size_t cut = 1; cut < bytes.size(); ++cut) {  // mid-arc too
+        names.emplace_back(bytes.begin(), bytes.end() - cut);
+      }
+      for (std::uint32_t extra : {0u, 127u, 128u, 16384u}) {
+        Arcs longer = arcs;
+        longer.push_back(extra);
+        names.push_back(encode(longer));
+      }
+      for (std::uint32_t last :
+           {0u, 127u, 128u, 16383u, 16384u, 65535u, arcs.back() + 1, arcs.back() - 1}) {
+        Arcs changed = arcs;
+        changed.back() = last;
+        names.push_back(encode(changed));
+      }
+    }
+    for (const Bytes& bytes : names) {
+      const Name name = decode(bytes);
+      if (bytes.size() > static_cast<std::size_t>(kMixOidBuffer) || unassignedSnmpObject(name.arcs))
+        continue;
+      auto after = std::find_if(instances.begin(), instances.end(), [&](const Arcs& instance) {
+        return name.open ? instance >= name.arcs : instance > name.arcs;
+      });
+      const Bytes expected = after == instances.end() ? Bytes{} : encode(*after);
+      ASSERT_EQ(hexText(next(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);
+    }
+  }
+}
+
+}  // namespace
