@@ -1,6 +1,6 @@
 #include "groups/systm.hpp"
 
-#include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,7 +54,7 @@ MivBuffer systmContStr;
 MivBuffer systmNameStr;
 MivBuffer systmLocStr;
 std::int32_t systmServInt;
-timeval systmBootTime;
+std::int64_t systmBootTime;  // seconds on systmClockSeconds
 
 constexpr MixOps systmTimeOps = {GeneralRelease, GeneralCreate, GeneralDestroy,
                                  systmTimeNext,  systmTimeGet,  GeneralSet};
@@ -89,11 +89,7 @@ void readDescription() {
 }
 
 std::uint32_t uptimeTicks() {
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  return (static_cast<std::uint32_t>(now.tv_sec) -
-          static_cast<std::uint32_t>(systmBootTime.tv_sec)) *
-         100u;
+  return static_cast<std::uint32_t>(systmClockSeconds() - systmBootTime) * 100u;
 }
 
 }  // namespace
@@ -110,6 +106,12 @@ std::string read_procfs(const char* path) {
   }
   ::close(fd);
   return text;
+}
+
+std::int64_t systmClockSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec;
 }
 
 int pattern_match_count(const std::string& text, const char* pattern) {
@@ -160,7 +162,7 @@ int systmInit() {
     mivObjectIdRO(kSysObjectID, kSysOidLength, &systmIdStr);
   }
 
-  gettimeofday(&systmBootTime, nullptr);
+  systmBootTime = systmClockSeconds();
   misExport(kSysUpTime, kSysOidLength, &systmTimeOps, nullptr);
 
   setHolder(systmContStr, systmContText, kContact);

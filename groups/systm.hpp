@@ -21,5 +21,9 @@ int pattern_match_count(const std::string& text, const char* pattern);
 // Model code from the PCI census text.
 unsigned get_swid(const std::string& census);
 
+// Whole seconds on the clock sysUpTime counts: one that no one sets. A box without a
+// battery-backed clock starts near 1970 and jumps by decades when NTP sets the wall clock.
+std::int64_t systmClockSeconds();
+
 Asn systmTimeGet(void* object, const std::uint8_t* suffix, int length);
 Asn systmTimeNext(void* object, std::uint8_t* suffix, int* length);

@@ -1,6 +1,7 @@
 #include "groups/systm.hpp"
 
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -179,6 +180,17 @@ TEST_F(SystemGroup, UpTimeIsTimeTicksInWholeSeconds) {
   EXPECT_EQ(asnNumber(asnValue(up), asnLength(up)) % 100, 0u);
   Bytes bare = hexBytes("2B 06 01 02 01 01 03");
   EXPECT_FALSE(mixGet(misCommunityToMib(nullptr), bare.data(), 7));
+}
+
+// sysUpTime must keep advancing by 100 a second however the wall clock is set: its clock is
+// the monotonic one, which setting the time leaves alone.
+TEST(UpTimeClock, IsTheMonotonicClockNotTheWallClock) {
+  timespec before{}, after{};
+  clock_gettime(CLOCK_MONOTONIC, &before);
+  const std::int64_t seconds = systmClockSeconds();
+  clock_gettime(CLOCK_MONOTONIC, &after);
+  EXPECT_GE(seconds, before.tv_sec);
+  EXPECT_LE(seconds, after.tv_sec);
 }
 
 TEST_F(SystemGroup, GetNextWalksTheSevenVariablesInOrder) {
