@@ -57,6 +57,13 @@ bool numberAt(std::string_view values, int position, std::int64_t* out) {
 
 }  // namespace
 
+int readNumbers(std::string_view text, std::int64_t* out, int count) {
+  std::string_view word;
+  int n = 0;
+  while (n < count && nextWord(&text, &word) && parseNumber(word, &out[n])) ++n;
+  return n;
+}
+
 CounterRead readCounterLine(const char* prefix, const char* field, int position,
                             std::int64_t* value) {
   SysLines lines(kSnmpFile);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 enum class CounterRead { kValue, kMissing, kNoFile };
 
@@ -13,3 +14,8 @@ enum class CounterRead { kValue, kMissing, kNoFile };
 // minus sign; they wrap modulo 2^64.
 CounterRead readCounterLine(const char* prefix, const char* field, int position,
                             std::int64_t* value);
+
+// Up to `count` blank-separated numbers from the start of `text`, each an optional minus
+// sign and decimal digits, wrapping modulo 2^64: how many were read before the text ended
+// or held a word that is no number.
+int readNumbers(std::string_view text, std::int64_t* out, int count);

@@ -70,17 +70,11 @@ Asn atRetrieve(const AtInfo& row, int column) {
 }
 
 Asn atGet(void*, const std::uint8_t* suffix, int length) {
-  IdxName name;
-  idxDecode(suffix, length, &name);
-  if (name.open) return nullptr;
-  return atTable.get(name.arc, name.count);
+  return mitEntryGet(atTable, suffix, length);
 }
 
 Asn atNext(void*, std::uint8_t* suffix, int* length) {
-  IdxName name;
-  idxDecode(suffix, *length, &name);
-  return atTable.next(name.arc, name.count, name.open, suffix, kMixOidBuffer - kAtEntryOidLength,
-                      length);
+  return mitEntryNext(atTable, suffix, length, kMixOidBuffer - kAtEntryOidLength);
 }
 
 int atInit() {

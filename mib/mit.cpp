@@ -50,3 +50,16 @@ Asn MitTable::next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* ou
   }
   return nullptr;
 }
+
+Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length) {
+  IdxName name;
+  idxDecode(suffix, length, &name);
+  if (name.open) return nullptr;
+  return table.get(name.arc, name.count);
+}
+
+Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room) {
+  IdxName name;
+  idxDecode(suffix, *length, &name);
+  return table.next(name.arc, name.count, name.open, suffix, room, length);
+}

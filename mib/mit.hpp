@@ -45,6 +45,11 @@ class MitTable {
   bool loaded_ = false;
 };
 
+// Get and Next of a table registered at its entry, so that the suffix starts at the
+// column; `room` is what the name buffer leaves after the entry.
+Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length);
+Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
+
 // What a table of Row records is: its columns, its index and its source.
 template <class Row>
 struct MitSpec {
@@ -56,6 +61,7 @@ struct MitSpec {
   // Get's lookup from the arcs after the column; null: the row whose index the leading
   // arcs are (arcs after the index are ignored).
   const Row* (*find)(std::span<const Row> rows, const std::uint32_t* arcs, int n);
+  bool exact = false;  // the default lookup: no arcs may follow the index
 };
 
 template <class Row>
@@ -104,7 +110,7 @@ class MitRows final : public MitTable {
       const Row* found = spec_.find(rows_, arcs, n);
       return found == nullptr ? -1 : static_cast<int>(found - rows_.data());
     }
-    if (n < spec_.indexArcs) return -1;
+    if (n < spec_.indexArcs || (spec_.exact && n != spec_.indexArcs)) return -1;
     auto at = std::lower_bound(rows_.begin(), rows_.end(), arcs, [this](const Row& r, auto key) {
       return compareRow(static_cast<int>(&r - rows_.data()), key, spec_.indexArcs) < 0;
     });
