@@ -16,6 +16,7 @@
 #include "groups/at_vars.hpp"
 #include "mib/idx.hpp"
 #include "mib/mis.hpp"
+#include "tests/mib_support.hpp"
 #include "tests/support.hpp"
 
 namespace fs = std::filesystem;
@@ -23,24 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const Bytes kIp = hexBytes("2B 06 01 02 01 04");
-
-Bytes encoded(const Asn& value) {
-  if (!value) return {};
-  std::uint8_t buffer[64];
-  const int n = asnEncode(value, buffer, sizeof buffer);
-  return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
-}
-
-// Shortest two's-complement contents of a non-negative number.
-Bytes unsignedContents(unsigned n) {
-  Bytes out;
-  do {
-    out.insert(out.begin(), static_cast<std::uint8_t>(n));
-    n >>= 8;
-  } while (n != 0);
-  if (out[0] & 0x80) out.insert(out.begin(), 0);
-  return out;
-}
 
 // "Ip: a b c" header and values lines: every field a distinct number.
 const char* kIpHeaderToday =
@@ -53,49 +36,13 @@ const char* kIpValuesToday =
 class IpGroup : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("ip-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "proc/net");
-    setenv("SNMPD_ROOT", root_.c_str(), 1);
-    sysfileInit();
     misInit();
     ipInit();
     atInit();
   }
-  void TearDown() override {
-    unsetenv("SNMPD_ROOT");
-    sysfileInit();
-    fs::remove_all(root_);
-  }
-  void write(const std::string& path, const std::string& body) {
-    std::ofstream(root_ / path, std::ios::binary) << body;
-  }
-  Asn get(const Bytes& oid) {
-    return mixGet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size()));
-  }
-  // GetNext: the instance found, empty when none.
-  Bytes next(const Bytes& oid, Asn* value = nullptr) {
-    std::uint8_t buffer[kMixOidBuffer] = {};
-    std::copy(oid.begin(), oid.end(), buffer);
-    int length = static_cast<int>(oid.size());
-    Asn found = mixNext(misCommunityToMib(nullptr), buffer, &length);
-    if (value != nullptr) *value = found;
-    return found ? Bytes(buffer, buffer + length) : Bytes{};
-  }
-  // Every instance from `oid` on, by repeated GetNext.
-  std::vector<Bytes> walk(Bytes oid = {}) {
-    std::vector<Bytes> all;
-    for (int guard = 0; guard < 100000; ++guard) {
-      oid = next(oid);
-      if (oid.empty()) break;
-      all.push_back(oid);
-    }
-    return all;
-  }
+  void write(const std::string& path, const std::string& body) { root_.write(path, body); }
 
-  fs::path root_;
+  FixtureRoot root_{"ip"};
 };
 
 // One route line in the kernel's layout: addresses as the words they are in memory.
@@ -147,7 +94,7 @@ TEST_F(IpGroup, ScalarsAreReadByKernelFieldName) {
     write("proc/net/snmp", layout.file);
     for (int n = 1; n <= 19; ++n) {
       SCOPED_TRACE(n);
-      Asn value = get(kIp + Bytes{static_cast<std::uint8_t>(n), 0});
+      Asn value = mibGet(kIp + Bytes{static_cast<std::uint8_t>(n), 0});
       const int want = layout.expected[n - 1];
       if (want < 0) {
         EXPECT_FALSE(value);
@@ -162,12 +109,12 @@ TEST_F(IpGroup, ScalarsAreReadByKernelFieldName) {
 
 TEST_F(IpGroup, CountersWrapModulo32BitsAndFileAbsenceIsReported) {
   write("proc/net/snmp", "Ip: Forwarding InReceives\nIp: 1 4294967301\n");
-  EXPECT_EQ(hexText(encoded(get(kIp + hexBytes("03 00")))), "41 01 05");
+  EXPECT_EQ(hexText(encoded(mibGet(kIp + hexBytes("03 00")))), "41 01 05");
 
-  fs::remove(root_ / "proc/net/snmp");
+  fs::remove(root_.path() / "proc/net/snmp");
   ::testing::internal::CaptureStdout();
-  EXPECT_FALSE(get(kIp + hexBytes("03 00")));
-  EXPECT_FALSE(get(kIp + hexBytes("17 00")));  // ipRoutingDiscards too
+  EXPECT_FALSE(mibGet(kIp + hexBytes("03 00")));
+  EXPECT_FALSE(mibGet(kIp + hexBytes("17 00")));  // ipRoutingDiscards too
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "ipRetrieve() Error opening /proc/net/snmp\n"
             "ipRetrieve() Error opening /proc/net/snmp\n");
@@ -212,11 +159,11 @@ TEST_F(IpGroup, RouteFileRowsAndGetRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.oid);
-    EXPECT_EQ(hexText(encoded(get(kIp + hexBytes(c.oid)))), hexText(hexBytes(c.value)));
+    EXPECT_EQ(hexText(encoded(mibGet(kIp + hexBytes(c.oid)))), hexText(hexBytes(c.value)));
   }
   // In index order: 0.0.0.0, 172.16.0.0, 192.168.0.0, each once.
   std::vector<Bytes> dests;
-  for (const Bytes& oid : walk(kIp + hexBytes("15 01 01"))) {
+  for (const Bytes& oid : mibWalk(kIp + hexBytes("15 01 01"))) {
     if (oid.size() < 9 || oid[6] != 0x15 || oid[8] != 1) break;
     dests.emplace_back(oid.begin() + 9, oid.end());
   }

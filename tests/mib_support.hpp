@@ -1,0 +1,135 @@
+// For the group tests: Get, GetNext and whole walks through the agent's one MIB index, the
+// bytes of a value, and the names that the GetNext property tests try (GetNext(x) must be
+// the smallest instance after x).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/sysfile.hpp"
+#include "mib/mis.hpp"
+#include "mib/mix.hpp"
+#include "tests/support.hpp"
+
+// A tree of system files under SNMPD_ROOT for the running test, removed with it.
+class FixtureRoot {
+ public:
+  explicit FixtureRoot(const std::string& prefix)
+      : path_(std::filesystem::temp_directory_path() /
+              (prefix + "-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_ / "proc/net");
+    setenv("SNMPD_ROOT", path_.c_str(), 1);
+    sysfileInit();
+  }
+  ~FixtureRoot() {
+    unsetenv("SNMPD_ROOT");
+    sysfileInit();
+    std::filesystem::remove_all(path_);
+  }
+  FixtureRoot(const FixtureRoot&) = delete;
+  FixtureRoot& operator=(const FixtureRoot&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  void write(const std::string& path, const std::string& body) const {
+    std::filesystem::create_directories((path_ / path).parent_path());
+    std::ofstream(path_ / path, std::ios::binary) << body;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A value's BER bytes; empty for none.
+inline Bytes encoded(const Asn& value) {
+  if (!value) return {};
+  std::uint8_t buffer[64];
+  const int n = asnEncode(value, buffer, sizeof buffer);
+  return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
+}
+
+// Shortest two's-complement contents of a non-negative number.
+inline Bytes unsignedContents(unsigned n) {
+  Bytes out;
+  do {
+    out.insert(out.begin(), static_cast<std::uint8_t>(n));
+    n >>= 8;
+  } while (n != 0);
+  if (out[0] & 0x80) out.insert(out.begin(), 0);
+  return out;
+}
+
+inline Asn mibGet(const Bytes& oid) {
+  return mixGet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size()));
+}
+
+// The instance GetNext finds, empty when none.
+inline Bytes mibNext(const Bytes& oid, Asn* value = nullptr) {
+  std::uint8_t buffer[kMixOidBuffer] = {};
+  std::copy(oid.begin(), oid.end(), buffer);
+  int length = static_cast<int>(oid.size());
+  Asn found = mixNext(misCommunityToMib(nullptr), buffer, &length);
+  if (value != nullptr) *value = found;
+  return found ? Bytes(buffer, buffer + length) : Bytes{};
+}
+
+// Every instance from `oid` on, by repeated GetNext.
+inline std::vector<Bytes> mibWalk(Bytes oid = {}) {
+  std::vector<Bytes> all;
+  for (int guard = 0; guard < 100000; ++guard) {
+    oid = mibNext(oid);
+    if (oid.empty()) break;
+    all.push_back(oid);
+  }
+  return all;
+}
+
+// Names in and around each instance: its prefixes down to `keep` bytes (cut inside arcs
+// too), the instance itself, with arcs after it, and with its last arc raised or replaced.
+inline void addNamesAround(const std::vector<Bytes>& instances, std::size_t keep,
+                           std::vector<Bytes>* names) {
+  for (const Bytes& instance : instances) {
+    for (std::size_t cut = 1; cut + keep < instance.size(); ++cut) {
+      names->emplace_back(instance.begin(), instance.end() - cut);
+    }
+    names->push_back(instance);
+    for (const char* extra : {"00", "7F", "81 00", "81 7F", "82 2C"}) {
+      if (instance.size() + 2 <= kMixOidBuffer) names->push_back(instance + hexBytes(extra));
+    }
+    Bytes changed = instance;
+    if (changed.back() < 0x7F) {
+      ++changed.back();
+      names->push_back(changed);
+    }
+    for (const char* arc : {"00", "7F", "81 00", "81 7F"}) {
+      Bytes replaced(instance.begin(), instance.end() - 1);
+      if (replaced.size() > 1 && (replaced.back() & 0x80)) replaced.pop_back();
+      names->push_back(replaced + hexBytes(arc));
+    }
+  }
+}
+
+// GetNext of each name against the sorted instances. Byte order is numeric order while
+// every arc stays below 16384.
+inline ::testing::AssertionResult nextIsSmallestAfter(const std::vector<Bytes>& instances,
+                                                      const std::vector<Bytes>& names) {
+  for (const Bytes& name : names) {
+    auto after = std::upper_bound(instances.begin(), instances.end(), name);
+    const Bytes expected = after == instances.end() ? Bytes{} : *after;
+    const Bytes got = mibNext(name);
+    if (got != expected) {
+      return ::testing::AssertionFailure() << "GetNext of " << hexText(name) << " gave "
+                                           << hexText(got) << ", not " << hexText(expected);
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
