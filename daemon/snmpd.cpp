@@ -20,7 +20,9 @@
 #include "engine/smp.hpp"
 #include "groups/at_vars.hpp"
 #include "groups/icmp_vars.hpp"
+#include "groups/iface_vars.hpp"
 #include "groups/ip_vars.hpp"
+#include "groups/kyrel_vars.hpp"
 #include "groups/systm.hpp"
 #include "groups/tcp_vars.hpp"
 #include "groups/udp_vars.hpp"
@@ -135,9 +137,11 @@ void cmdInit() {
   smpInit();
   systmInit();
   ipInit();
+  ifaceInit();
   tcpInit();
   icmpInit();
   udpInit();
+  kyrelInit();
   atInit();
 }
 

@@ -7,7 +7,9 @@
 
 #include "common/sysfile.hpp"
 #include "groups/at_vars.hpp"
+#include "groups/iface_vars.hpp"
 #include "groups/ip_vars.hpp"
+#include "groups/kyrel_vars.hpp"
 #include "groups/systm.hpp"
 #include "mib/idx.hpp"
 #include "mib/mis.hpp"
@@ -26,6 +28,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   misInit();
   systmInit();
   ipInit();
+  ifaceInit();
+  kyrelInit();
   atInit();
   return 0;
 }
