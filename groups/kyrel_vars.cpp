@@ -103,35 +103,21 @@ void signalIndex(const KyrelRow& row, std::uint32_t* arcs) {
 // The rows are the ports the count named at start-up; only the cells are read again.
 void unchanged() {}
 
-constexpr MitSpec<KyrelRow> kGenSpec{
-    std::size(kGenColumns),
-    1,
+// A table of `columns`, its rows indexed by the port alone or by the port and a signal.
+template <const auto& columns, bool bySignal>
+constexpr MitSpec<KyrelRow> kyrelSpec{
+    std::size(columns),
+    bySignal ? 2 : 1,
     unchanged,
-    portIndex,
-    [](const KyrelRow& row, int column) { return kyrelCell(kGenColumns, row, column); },
-    nullptr,
-    true};
-constexpr MitSpec<KyrelRow> kAsyncSpec{
-    std::size(kAsyncColumns),
-    1,
-    unchanged,
-    portIndex,
-    [](const KyrelRow& row, int column) { return kyrelCell(kAsyncColumns, row, column); },
-    nullptr,
-    true};
-constexpr MitSpec<KyrelRow> kSigSpec{
-    std::size(kSigColumns),
-    2,
-    unchanged,
-    signalIndex,
-    [](const KyrelRow& row, int column) { return kyrelCell(kSigColumns, row, column); },
+    bySignal ? signalIndex : portIndex,
+    [](const KyrelRow& row, int column) { return kyrelCell(columns, row, column); },
     nullptr,
     true};
 
-MitRows<KyrelRow> kyrelGenTable(kGenSpec);
-MitRows<KyrelRow> kyrelAsyncTable(kAsyncSpec);
-MitRows<KyrelRow> kyrelInSigTable(kSigSpec);
-MitRows<KyrelRow> kyrelOutSigTable(kSigSpec);
+MitRows<KyrelRow> kyrelGenTable(kyrelSpec<kGenColumns, false>);
+MitRows<KyrelRow> kyrelAsyncTable(kyrelSpec<kAsyncColumns, false>);
+MitRows<KyrelRow> kyrelInSigTable(kyrelSpec<kSigColumns, true>);
+MitRows<KyrelRow> kyrelOutSigTable(kyrelSpec<kSigColumns, true>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
 void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> signals) {
