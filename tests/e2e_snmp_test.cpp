@@ -25,26 +25,18 @@ class SnmpEndToEnd : public NetnsTest {
   }
 };
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) out.push_back(line);
-  return out;
-}
-
 TEST_F(SnmpEndToEnd, GetCountsItsOwnPacket) {
   const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.1.0 1.3.6.1.2.1.11.30.0");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(lines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.1.0 = Counter32: 1",
-                                                       ".1.3.6.1.2.1.11.30.0 = INTEGER: 2"}))
+  EXPECT_EQ(outputLines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.1.0 = Counter32: 1",
+                                                             ".1.3.6.1.2.1.11.30.0 = INTEGER: 2"}))
       << r.output;
 }
 
 TEST_F(SnmpEndToEnd, GetNextEntersTheGroup) {
   const RunResult r = tool("snmpgetnext", "1.3.6.1.2.1.11 1.3.6.1.2.1.11.6.0");
   EXPECT_EQ(r.status, 0) << r.output;
-  const auto got = lines(r.output);
+  const auto got = outputLines(r.output);
   ASSERT_EQ(got.size(), 2u) << r.output;
   EXPECT_EQ(got[0], ".1.3.6.1.2.1.11.1.0 = Counter32: 1");
   EXPECT_EQ(got[1], ".1.3.6.1.2.1.11.8.0 = Counter32: 0");
@@ -53,7 +45,7 @@ TEST_F(SnmpEndToEnd, GetNextEntersTheGroup) {
 TEST_F(SnmpEndToEnd, WalkOfTheGroupVisitsTwentyEightInstancesInOrder) {
   const RunResult r = tool("snmpwalk", "1.3.6.1.2.1.11");
   EXPECT_EQ(r.status, 0) << r.output;
-  auto got = lines(r.output);
+  auto got = outputLines(r.output);
   // Nothing follows the group in this agent: the walk runs off the MIB's end.
   ASSERT_FALSE(got.empty());
   EXPECT_EQ(got.back(), "End of MIB");
@@ -79,7 +71,8 @@ TEST_F(SnmpEndToEnd, WrongCommunityTimesOut) {
   EXPECT_NE(r.output.find("Timeout"), std::string::npos) << r.output;
   // Counted all the same.
   const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.4.0");
-  EXPECT_EQ(lines(check.output), std::vector<std::string>{".1.3.6.1.2.1.11.4.0 = Counter32: 1"})
+  EXPECT_EQ(outputLines(check.output),
+            std::vector<std::string>{".1.3.6.1.2.1.11.4.0 = Counter32: 1"})
       << check.output;
 }
 
@@ -88,7 +81,8 @@ TEST_F(SnmpEndToEnd, SetOfAReadOnlyObjectIsRefused) {
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("readOnly"), std::string::npos) << r.output;
   const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.30.0");
-  EXPECT_EQ(lines(check.output), std::vector<std::string>{".1.3.6.1.2.1.11.30.0 = INTEGER: 2"});
+  EXPECT_EQ(outputLines(check.output),
+            std::vector<std::string>{".1.3.6.1.2.1.11.30.0 = INTEGER: 2"});
 }
 
 TEST_F(SnmpEndToEnd, IncomingResponsesAndTrapsGoToTheUpcall) {
@@ -96,8 +90,9 @@ TEST_F(SnmpEndToEnd, IncomingResponsesAndTrapsGoToTheUpcall) {
   EXPECT_FALSE(ns().request(trap("mirlen"), 500));
   // Still serving, and both were counted.
   const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.18.0 1.3.6.1.2.1.11.19.0");
-  EXPECT_EQ(lines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.18.0 = Counter32: 1",
-                                                       ".1.3.6.1.2.1.11.19.0 = Counter32: 1"}))
+  EXPECT_EQ(outputLines(r.output),
+            (std::vector<std::string>{".1.3.6.1.2.1.11.18.0 = Counter32: 1",
+                                      ".1.3.6.1.2.1.11.19.0 = Counter32: 1"}))
       << r.output;
   EXPECT_EQ(ns().agentOutput(), "Upcall:\nUpcall:\n");
 }

@@ -22,16 +22,11 @@ class SystemGroupE2E : public NetnsTest {
   void SetUp() override {
     NetnsTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    root_ = fs::temp_directory_path() / ("systm-e2e-" + std::to_string(getpid()));
-    fs::create_directories(root_ / "etc");
-    fs::create_directories(root_ / "proc/bus/pci");
-    std::ofstream(root_ / "etc/version") << "Velmora EC-7 firmware 3.1\n";
-    std::ofstream(root_ / "proc/bus/pci/devices") << "0010\te4a17c21\n0018\te4a17c21\n";
-    ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root_.string()})) << ns().agentErrors();
-  }
-  void TearDown() override {
-    NetnsTest::TearDown();
-    if (!root_.empty()) fs::remove_all(root_);
+    fs::create_directories(root() / "etc");
+    fs::create_directories(root() / "proc/bus/pci");
+    std::ofstream(root() / "etc/version") << "Velmora EC-7 firmware 3.1\n";
+    std::ofstream(root() / "proc/bus/pci/devices") << "0010\te4a17c21\n0018\te4a17c21\n";
+    ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
   }
 
   // A Net-SNMP client inside the namespace, numeric OIDs, one try, short timeout.
@@ -47,8 +42,6 @@ class SystemGroupE2E : public NetnsTest {
     if (out.rfind("STRING: ", 0) == 0) out.erase(0, 8);  // the type label of -Ov
     return out;
   }
-
-  fs::path root_;
 };
 
 TEST_F(SystemGroupE2E, WalkListsTheSevenVariablesInOrder) {

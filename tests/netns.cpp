@@ -165,6 +165,35 @@ RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std
   return result;
 }
 
+std::vector<std::string> outputLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+std::vector<unsigned long> nameArcs(const std::string& line) {
+  std::vector<unsigned long> arcs;
+  std::istringstream in(line.substr(0, line.find(' ')));
+  for (std::string arc; std::getline(in, arc, '.');)
+    if (!arc.empty()) arcs.push_back(std::stoul(arc));
+  return arcs;
+}
+
+::testing::AssertionResult inOrderUnder(const std::vector<std::string>& lines,
+                                        const std::string& subtree) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind(subtree + ".", 0) != 0) {
+      return ::testing::AssertionFailure() << "outside " << subtree << ": " << lines[i];
+    }
+    if (i > 0 && !(nameArcs(lines[i - 1]) < nameArcs(lines[i]))) {
+      return ::testing::AssertionFailure() << "out of order:\n" << lines[i - 1] << "\n" << lines[i];
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 bool netnsRequired() {
   const char* required = std::getenv("SNMPD_REQUIRE_NETNS");
   return required != nullptr && std::strcmp(required, "1") == 0;
@@ -430,4 +459,20 @@ void NetnsTest::SetUp() {
     FAIL() << "network namespaces are required (SNMPD_REQUIRE_NETNS=1): " << why;
   }
   GTEST_SKIP() << "network namespaces not permitted here, end-to-end test skipped: " << why;
+}
+
+void NetnsTest::TearDown() {
+  ns_.reset();
+  if (!root_.empty()) std::filesystem::remove_all(root_);
+}
+
+const std::filesystem::path& NetnsTest::root() {
+  if (root_.empty()) {
+    root_ = std::filesystem::temp_directory_path() /
+            ("snmpd-root-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
+  }
+  return root_;
 }

@@ -22,6 +22,7 @@
 
 #include <csignal>
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,14 @@ struct RunResult {
 // in its group is killed too.
 RunResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      const std::string& netnsName, int timeoutMs, bool reapGroup = true);
+
+// The lines of a client's output, empty ones dropped.
+std::vector<std::string> outputLines(const std::string& text);
+// The arcs of the numeric name that begins an output line ".1.3.6 = INTEGER: 5".
+std::vector<unsigned long> nameArcs(const std::string& line);
+// Walk output: every line's name under `subtree` and after the name before it.
+::testing::AssertionResult inOrderUnder(const std::vector<std::string>& lines,
+                                        const std::string& subtree);
 
 // SNMPD_REQUIRE_NETNS=1: tests must fail rather than skip without namespaces.
 bool netnsRequired();
@@ -114,9 +123,13 @@ class Netns {
 class NetnsTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override { ns_.reset(); }
+  void TearDown() override;
   Netns& ns() { return *ns_; }
+  // An empty directory for the test's fixture files (the agent's SNMPD_ROOT), made on first
+  // use and removed after the test.
+  const std::filesystem::path& root();
 
  private:
   std::unique_ptr<Netns> ns_;
+  std::filesystem::path root_;
 };
