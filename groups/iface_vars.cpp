@@ -159,13 +159,10 @@ void rowIndex(const std::uint32_t& ix, std::uint32_t* arcs) {
   arcs[0] = ix;
 }
 
-// The rows are fixed at start-up; only the cells are read again.
-void unchanged() {}
-
 constexpr MitSpec<std::uint32_t> kIfaceSpec{
     kIfaceColumnCount,
     1,
-    unchanged,
+    nullptr,  // the rows are fixed at start-up; only the cells are read again
     rowIndex,
     [](const std::uint32_t& ix, int column) { return ifaceRetrieve(static_cast<int>(ix), column); },
     nullptr,

@@ -100,15 +100,12 @@ void signalIndex(const KyrelRow& row, std::uint32_t* arcs) {
   arcs[1] = row.signal.code;
 }
 
-// The rows are the ports the count named at start-up; only the cells are read again.
-void unchanged() {}
-
 // A table of `columns`, its rows indexed by the port alone or by the port and a signal.
 template <const auto& columns, bool bySignal>
 constexpr MitSpec<KyrelRow> kyrelSpec{
     std::size(columns),
     bySignal ? 2 : 1,
-    unchanged,
+    nullptr,  // the rows are fixed at start-up; only the cells are read again
     bySignal ? signalIndex : portIndex,
     [](const KyrelRow& row, int column) { return kyrelCell(columns, row, column); },
     nullptr,

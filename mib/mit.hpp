@@ -55,7 +55,7 @@ template <class Row>
 struct MitSpec {
   int columns;
   int indexArcs;      // at most kMitMaxIndexArcs
-  void (*refresh)();  // re-reads the source into the table
+  void (*refresh)();  // re-reads the source into the table; null: rows change only by rebuild
   void (*index)(const Row& row, std::uint32_t* arcs);
   Asn (*cell)(const Row& row, int column);  // column 1 to columns
   // Get's lookup from the arcs after the column; null: the row whose index the leading
@@ -93,7 +93,9 @@ class MitRows final : public MitTable {
     spec_.index(b, y);
     return idxCompare(x, spec_.indexArcs, y, spec_.indexArcs);
   }
-  void refresh() override { spec_.refresh(); }
+  void refresh() override {
+    if (spec_.refresh != nullptr) spec_.refresh();
+  }
   int rowCount() const override { return static_cast<int>(rows_.size()); }
   int compareRow(int row, const std::uint32_t* arcs, int n) const override {
     std::uint32_t x[kMitMaxIndexArcs];
