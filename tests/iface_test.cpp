@@ -156,16 +156,23 @@ TEST_F(InterfacesGroup, PortCountFixesIfNumberAndWhetherTheSerialMibExists) {
   const struct {
     std::optional<std::string> status;
     unsigned ports;
-  } cases[] = {
-      {std::nullopt, 0},        {"0\n", 0}, {"", 0}, {"-3\n", 0}, {"two\n", 0}, {"4 ports\n", 4},
-      {"300\n", kKyrelMaxPorts}};
+  } cases[] = {{std::nullopt, 0}, {"0\n", 0},           {"", 0},        {"-3\n", 0},
+               {"two\n", 0},      {"4 ports\n", 4},     {"255\n", 255}, {"256\n", 256},
+               {"257\n", 256},    {"4294967301\n", 256}};
+  auto ifDescr = [](unsigned ix) {  // ifIndex as one sub-identifier, two bytes from 128
+    return kIfEntry + (ix < 128 ? Bytes{2, static_cast<std::uint8_t>(ix)}
+                                : Bytes{2, static_cast<std::uint8_t>(0x80 | ix >> 7),
+                                        static_cast<std::uint8_t>(ix & 0x7F)});
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status.value_or("no file"));
     std::filesystem::remove(root_.path() / "proc/driver/kyrel");
     start(c.status);
     EXPECT_EQ(hexText(encoded(mibGet(kIfNumber))),
               hexText(tlv(0x02, unsignedContents(3 + c.ports))));
-    EXPECT_EQ(bool(mibGet(kIfEntry + hexBytes("02 04"))), c.ports > 0);
+    EXPECT_EQ(bool(mibGet(ifDescr(4))), c.ports > 0);
+    EXPECT_TRUE(mibGet(ifDescr(3 + c.ports)));
+    EXPECT_FALSE(mibGet(ifDescr(4 + c.ports)));
     EXPECT_EQ(hexText(mibNext(kRs232)),
               hexText(c.ports > 0 ? kRs232 + hexBytes("01 00") : kSnmpInPkts));
   }
