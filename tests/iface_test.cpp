@@ -1,6 +1,6 @@
 // The interfaces group and the serial-port MIB in-process, over fixture files: which
 // /proc/net/dev line feeds an interface, the serial rows and tables from the driver's
-// status file, what a port count registers, and GetNext as the smallest later instance.
+// status file, and what a port count registers.
 #include "groups/iface_vars.hpp"
 
 #include <gtest/gtest.h>
@@ -176,22 +176,6 @@ TEST_F(InterfacesGroup, PortCountFixesIfNumberAndWhetherTheSerialMibExists) {
     EXPECT_EQ(hexText(mibNext(kRs232)),
               hexText(c.ports > 0 ? kRs232 + hexBytes("01 00") : kSnmpInPkts));
   }
-}
-
-// 128 ports: ifIndex and port arcs of two bytes from 128 on.
-TEST_F(InterfacesGroup, GetNextIsTheSmallestInstanceAfterAnyName) {
-  std::string status = "128\n";
-  for (int port = 1; port <= 128; ++port) status += std::to_string(port) + " 2 9600 1\n";
-  start(status);
-  const std::vector<Bytes> instances = mibWalk(hexBytes("2B 06 01 02 01 02"));
-  ASSERT_GT(instances.size(), 1u + 22 * 131 + 1 + 25 * 128);
-  for (std::size_t i = 1; i < instances.size(); ++i) {
-    ASSERT_LT(instances[i - 1], instances[i]) << hexText(instances[i]);
-  }
-  std::vector<Bytes> names = {kIfEntry + hexBytes("00"), kIfEntry + hexBytes("17"),
-                              kRs232 + hexBytes("04"), kRs232 + hexBytes("07")};
-  addNamesAround(instances, 6, &names);
-  EXPECT_TRUE(nextIsSmallestAfter(instances, names));
 }
 
 }  // namespace

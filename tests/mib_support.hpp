@@ -1,6 +1,5 @@
-// For the group tests: Get, GetNext and whole walks through the agent's one MIB index, the
-// bytes of a value, and the names that the GetNext property tests try (GetNext(x) must be
-// the smallest instance after x).
+// For the group tests: a fixture tree under SNMPD_ROOT, Get, GetNext and whole walks
+// through the agent's one MIB index, and the bytes of a value.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -73,12 +72,11 @@ inline Asn mibGet(const Bytes& oid) {
 }
 
 // The instance GetNext finds, empty when none.
-inline Bytes mibNext(const Bytes& oid, Asn* value = nullptr) {
+inline Bytes mibNext(const Bytes& oid) {
   std::uint8_t buffer[kMixOidBuffer] = {};
   std::copy(oid.begin(), oid.end(), buffer);
   int length = static_cast<int>(oid.size());
   Asn found = mixNext(misCommunityToMib(nullptr), buffer, &length);
-  if (value != nullptr) *value = found;
   return found ? Bytes(buffer, buffer + length) : Bytes{};
 }
 
@@ -91,45 +89,4 @@ inline std::vector<Bytes> mibWalk(Bytes oid = {}) {
     all.push_back(oid);
   }
   return all;
-}
-
-// Names in and around each instance: its prefixes down to `keep` bytes (cut inside arcs
-// too), the instance itself, with arcs after it, and with its last arc raised or replaced.
-inline void addNamesAround(const std::vector<Bytes>& instances, std::size_t keep,
-                           std::vector<Bytes>* names) {
-  for (const Bytes& instance : instances) {
-    for (std::size_t cut = 1; cut + keep < instance.size(); ++cut) {
-      names->emplace_back(instance.begin(), instance.end() - cut);
-    }
-    names->push_back(instance);
-    for (const char* extra : {"00", "7F", "81 00", "81 7F", "82 2C"}) {
-      if (instance.size() + 2 <= kMixOidBuffer) names->push_back(instance + hexBytes(extra));
-    }
-    Bytes changed = instance;
-    if (changed.back() < 0x7F) {
-      ++changed.back();
-      names->push_back(changed);
-    }
-    for (const char* arc : {"00", "7F", "81 00", "81 7F"}) {
-      Bytes replaced(instance.begin(), instance.end() - 1);
-      if (replaced.size() > 1 && (replaced.back() & 0x80)) replaced.pop_back();
-      names->push_back(replaced + hexBytes(arc));
-    }
-  }
-}
-
-// GetNext of each name against the sorted instances. Byte order is numeric order while
-// every arc stays below 16384.
-inline ::testing::AssertionResult nextIsSmallestAfter(const std::vector<Bytes>& instances,
-                                                      const std::vector<Bytes>& names) {
-  for (const Bytes& name : names) {
-    auto after = std::upper_bound(instances.begin(), instances.end(), name);
-    const Bytes expected = after == instances.end() ? Bytes{} : *after;
-    const Bytes got = mibNext(name);
-    if (got != expected) {
-      return ::testing::AssertionFailure() << "GetNext of " << hexText(name) << " gave "
-                                           << hexText(got) << ", not " << hexText(expected);
-    }
-  }
-  return ::testing::AssertionSuccess();
 }

@@ -2,27 +2,23 @@
 // instance, GetNext answers the smallest instance after the name, comparing names arc by
 // arc as numbers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "common/sysfile.hpp"
 #include "engine/smp.hpp"
 #include "groups/at_vars.hpp"
 #include "groups/icmp_vars.hpp"
+#include "groups/iface_vars.hpp"
 #include "groups/ip_vars.hpp"
+#include "groups/kyrel_vars.hpp"
 #include "groups/systm.hpp"
 #include "groups/tcp_vars.hpp"
 #include "groups/udp_vars.hpp"
 #include "mib/mis.hpp"
+#include "tests/mib_support.hpp"
 #include "tests/support.hpp"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,52 +68,29 @@ std::string socket(const char* local, const char* remote) {
 class WholeMib : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("mib-walk-" + std::to_string(getpid()));
-    fs::create_directories(root_ / "proc/net");
-    fs::create_directories(root_ / "etc");
-    write("etc/version", "fixture firmware\n");
-    write("proc/net/snmp",
-          "Ip: Forwarding DefaultTTL InReceives\nIp: 1 64 3 4 5 6 7 8 9 10 11 12 13 14 15 16 "
-          "17 18 19\nIcmp: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26\n"
-          "Tcp: 1 200 120000 -1 5 6 7 8 9 10 11 12 13 14\nUdp: 1 2 3 4\n");
-    setenv("SNMPD_ROOT", root_.c_str(), 1);
-    sysfileInit();
+    root_.write("etc/version", "fixture firmware\n");
+    root_.write("proc/net/snmp",
+                "Ip: Forwarding DefaultTTL InReceives\nIp: 1 64 3 4 5 6 7 8 9 10 11 12 13 14 15 "
+                "16 17 18 19\nIcmp: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 "
+                "24 25 26\nTcp: 1 200 120000 -1 5 6 7 8 9 10 11 12 13 14\nUdp: 1 2 3 4\n");
+    // 128 ports: ifIndex and port arcs of two bytes from 128 on.
+    std::string ports = "128\n";
+    for (int port = 1; port <= 128; ++port) ports += std::to_string(port) + " 2 9600 1\n";
+    root_.write("proc/driver/kyrel", ports);
     misInit();
     smpInit();
     systmInit();
     ipInit();
+    ifaceInit();
     tcpInit();
     icmpInit();
     udpInit();
+    kyrelInit();
     atInit();
   }
-  void TearDown() override {
-    unsetenv("SNMPD_ROOT");
-    sysfileInit();
-    fs::remove_all(root_);
-  }
-  void write(const std::string& path, const std::string& body) {
-    std::ofstream(root_ / path, std::ios::binary) << body;
-  }
-  Bytes next(const Bytes& oid) {
-    std::uint8_t buffer[kMixOidBuffer] = {};
-    std::copy(oid.begin(), oid.end(), buffer);
-    int length = static_cast<int>(oid.size());
-    Asn found = mixNext(misCommunityToMib(nullptr), buffer, &length);
-    return found ? Bytes(buffer, buffer + length) : Bytes{};
-  }
-  std::vector<Bytes> walk() {
-    std::vector<Bytes> all;
-    Bytes oid;
-    for (int guard = 0; guard < 100000; ++guard) {
-      oid = next(oid);
-      if (oid.empty()) break;
-      all.push_back(oid);
-    }
-    return all;
-  }
+  void write(const std::string& path, const std::string& body) { root_.write(path, body); }
 
-  fs::path root_;
+  FixtureRoot root_{"mib-walk"};
 };
 
 // The snmp group serves its unassigned objects 7 and 23 to GetNext of their own names
@@ -152,7 +125,7 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
     write("proc/net/route", "Iface\tDestination\tGateway\n" + phase.routes);
     write("proc/net/tcp", "  sl  local_address rem_address   st\n" + phase.tcp);
     write("proc/net/udp", "  sl  local_address rem_address   st\n" + phase.udp);
-    const std::vector<Bytes> found = walk();  // enters every table: rows re-read
+    const std::vector<Bytes> found = mibWalk();  // enters every table: rows re-read
     std::vector<Arcs> instances;
     for (const Bytes& oid : found) {
       instances.push_back(decode(oid).arcs);
@@ -187,11 +160,12 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
       const Name name = decode(bytes);
       if (bytes.size() > static_cast<std::size_t>(kMixOidBuffer) || unassignedSnmpObject(name.arcs))
         continue;
-      auto after = std::find_if(instances.begin(), instances.end(), [&](const Arcs& instance) {
-        return name.open ? instance >= name.arcs : instance > name.arcs;
-      });
+      auto after =
+          std::partition_point(instances.begin(), instances.end(), [&](const Arcs& instance) {
+            return name.open ? instance < name.arcs : instance <= name.arcs;
+          });
       const Bytes expected = after == instances.end() ? Bytes{} : encode(*after);
-      ASSERT_EQ(hexText(next(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);
+      ASSERT_EQ(hexText(mibNext(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);
     }
   }
 }
