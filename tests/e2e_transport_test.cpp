@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,24 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) out.push_back(line);
-  }
-  return out;
-}
-
-std::vector<unsigned long> arcsOf(const std::string& line) {
-  std::vector<unsigned long> arcs;
-  std::istringstream in(line.substr(0, line.find(' ')));
-  for (std::string arc; std::getline(in, arc, '.');) {
-    if (!arc.empty()) arcs.push_back(std::stoul(arc));
-  }
-  return arcs;
-}
 
 Bytes request(std::uint8_t pdu, const Bytes& name) {
   return tlv(0x30, hexBytes("02 01 00 04 06 6D 69 72 6C 65 6E") +
@@ -52,24 +33,18 @@ Bytes response(const Bytes& name, const Bytes& value) {
 
 class TransportE2E : public NetnsTest {
  protected:
-  void TearDown() override {
-    NetnsTest::TearDown();
-    if (!root_.empty()) fs::remove_all(root_);
-  }
   RunResult client(const std::string& tool, const std::string& args) {
     return ns().run(tool + " -v1 -c mirlen -On -t 5 -r 0 -m '' " + kAgentAddress + " " + args,
                     120000);
   }
-  fs::path root_;
 };
 
 TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
-  root_ = fs::temp_directory_path() / ("transport-e2e-" + std::to_string(getpid()));
-  fs::create_directories(root_ / "proc/net");
-  std::ofstream(root_ / "proc/net/snmp")
+  fs::create_directories(root() / "proc/net");
+  std::ofstream(root() / "proc/net/snmp")
       << "Tcp: RtoAlgorithm RtoMin RtoMax MaxConn ActiveOpens\nTcp: 1 200 120000 -1 5\n";
   const char* rest = " 00000000:00000000 00:00000000 00000000     0        0 1 1\n";
-  std::ofstream(root_ / "proc/net/tcp")
+  std::ofstream(root() / "proc/net/tcp")
       << "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
       << "   0: 00000000:0016 00000000:0000 0A" << rest   // every address, port 22: listen
       << "   1: 0100007F:0277 00000000:0000 0A" << rest   // 127.0.0.1:631
@@ -77,18 +52,18 @@ TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
       << "   3: 0101A8C0:0017 0200000A:0401 01" << rest   // 192.168.1.1:23 to 10.0.0.2:1025
       << "   4: 010C0B0A:0016 020C0B0A:C350 0C" << rest   // kernel state 12: closed
       << "   5: 00000000:0016 00000000:0000 0A" << rest;  // the listener again
-  std::ofstream(root_ / "proc/net/udp")
+  std::ofstream(root() / "proc/net/udp")
       << "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
       << " 1234: 00000000:00A1 00000000:0000 07" << rest  // the agent's own, every address
       << "12345: 0101A8C0:00A1 00000000:0000 07" << rest  // a five-digit slot
       << "    7: 0100007F:0035 00000000:0000 07" << rest  // two sockets on 127.0.0.1:53
       << "    8: 0100007F:0035 00000000:0000 07" << rest;
-  ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root_.string()})) << ns().agentErrors();
+  ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
 
   const RunResult tcp = client("snmpwalk", ".1.3.6.1.2.1.6.13.1.1");
   EXPECT_EQ(tcp.status, 0) << tcp.output;
   const std::string state = ".1.3.6.1.2.1.6.13.1.1.";
-  EXPECT_EQ(lines(tcp.output),
+  EXPECT_EQ(outputLines(tcp.output),
             (std::vector<std::string>{state + "10.11.12.1.22.0.0.0.0.0 = INTEGER: 2",
                                       state + "10.11.12.1.22.10.11.12.2.50000 = INTEGER: 1",
                                       state + "10.11.12.2.22.0.0.0.0.0 = INTEGER: 2",
@@ -99,7 +74,7 @@ TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
   EXPECT_EQ(udp.status, 0) << udp.output;
   const std::string local = ".1.3.6.1.2.1.7.5.1.";
   EXPECT_EQ(
-      lines(udp.output),
+      outputLines(udp.output),
       (std::vector<std::string>{
           local + "1.10.11.12.1.161 = IpAddress: 10.11.12.1",
           local + "1.10.11.12.2.161 = IpAddress: 10.11.12.2",
@@ -149,9 +124,9 @@ TEST_F(TransportE2E, WholeMibWalksInOrderWithTheTestsOwnSockets) {
   EXPECT_EQ(walk.errors, "");
   std::vector<unsigned long> previous;
   std::vector<unsigned long> groups;
-  for (const std::string& line : lines(walk.output)) {
+  for (const std::string& line : outputLines(walk.output)) {
     if (line.rfind(".1.3.6.1.2.1.", 0) != 0) continue;  // a value's continuation line
-    const std::vector<unsigned long> arcs = arcsOf(line);
+    const std::vector<unsigned long> arcs = nameArcs(line);
     ASSERT_GT(arcs.size(), 7u) << line;
     ASSERT_LT(previous, arcs) << line;
     previous = arcs;
