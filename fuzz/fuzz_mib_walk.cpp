@@ -6,11 +6,7 @@
 #include <cstring>
 
 #include "common/sysfile.hpp"
-#include "groups/at_vars.hpp"
-#include "groups/iface_vars.hpp"
-#include "groups/ip_vars.hpp"
-#include "groups/kyrel_vars.hpp"
-#include "groups/systm.hpp"
+#include "daemon/snmpd.hpp"
 #include "mib/idx.hpp"
 #include "mib/mis.hpp"
 
@@ -25,12 +21,7 @@ namespace {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   sysfileInit();
-  misInit();
-  systmInit();
-  ipInit();
-  ifaceInit();
-  kyrelInit();
-  atInit();
+  cmdInit();  // every group the agent serves
   return 0;
 }
 

@@ -38,8 +38,8 @@ const AtInfo* findAt(std::span<const AtInfo> rows, const std::uint32_t* arcs, in
   return nullptr;
 }
 
-constexpr MitSpec<AtInfo> kAtSpec{3, 5, get_ip_addr_info, atIndex, atRetrieve, findAt};
-MitRows<AtInfo> atTable(kAtSpec);
+constexpr MitSchema<AtInfo> kAtSchema{3, 5, get_ip_addr_info, atIndex, atRetrieve, findAt};
+MitRows<AtInfo> atTable(kAtSchema);
 
 void get_ip_addr_info() {
   ipinfo = {};

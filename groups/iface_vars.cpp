@@ -159,7 +159,7 @@ void rowIndex(const std::uint32_t& ix, std::uint32_t* arcs) {
   arcs[0] = ix;
 }
 
-constexpr MitSpec<std::uint32_t> kIfaceSpec{
+constexpr MitSchema<std::uint32_t> kIfaceSchema{
     kIfaceColumnCount,
     1,
     nullptr,  // the rows are fixed at start-up; only the cells are read again
@@ -167,7 +167,7 @@ constexpr MitSpec<std::uint32_t> kIfaceSpec{
     [](const std::uint32_t& ix, int column) { return ifaceRetrieve(static_cast<int>(ix), column); },
     nullptr,
     true};
-MitRows<std::uint32_t> ifaceTable(kIfaceSpec);
+MitRows<std::uint32_t> ifaceTable(kIfaceSchema);
 
 constexpr MixOps ifaceOps{GeneralRelease, GeneralCreate, GeneralDestroy,
                           ifaceNext,      ifaceGet,      GeneralSet};

@@ -43,15 +43,15 @@ void routeIndex(const IpRoute& row, std::uint32_t* arcs) {
   idxAddressArcs(row.destination, arcs);
 }
 
-constexpr MitSpec<IpInfo> kIpAddrSpec{5,      4, get_ip_addr_info, addressIndex, ipaddrRetrieve,
-                                      nullptr};
-constexpr MitSpec<IpInfo> kIpNetSpec{4, 5, get_ip_addr_info, netIndex, ipnetRetrieve, findNet};
-constexpr MitSpec<IpRoute> kIpRouteSpec{13,     4, get_iproute_info, routeIndex, iprouteRetrieve,
-                                        nullptr};
+constexpr MitSchema<IpInfo> kIpAddrSchema{5,      4, get_ip_addr_info, addressIndex, ipaddrRetrieve,
+                                          nullptr};
+constexpr MitSchema<IpInfo> kIpNetSchema{4, 5, get_ip_addr_info, netIndex, ipnetRetrieve, findNet};
+constexpr MitSchema<IpRoute> kIpRouteSchema{
+    13, 4, get_iproute_info, routeIndex, iprouteRetrieve, nullptr};
 
-MitRows<IpInfo> ipaddrTable(kIpAddrSpec);
-MitRows<IpInfo> ipnetTable(kIpNetSpec);
-MitRows<IpRoute> iprouteTable(kIpRouteSpec);
+MitRows<IpInfo> ipaddrTable(kIpAddrSchema);
+MitRows<IpInfo> ipnetTable(kIpNetSchema);
+MitRows<IpRoute> iprouteTable(kIpRouteSchema);
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kInteger = ValKind::kUnsigned;  // the kernel's settings are never negative
@@ -178,16 +178,6 @@ void get_iproute_info() {
       if (parseRoute(line, &route)) rows.push_back(route);
     }
   });
-}
-
-// Rows are in index order, which for addresses is their byte order.
-const IpRoute* find_iproute_match(const std::uint8_t destination[4]) {
-  const std::span<const IpRoute> rows = iprouteTable.rows();
-  auto at = std::lower_bound(rows.begin(), rows.end(), destination,
-                             [](const IpRoute& row, const std::uint8_t* key) {
-                               return std::memcmp(row.destination, key, 4) < 0;
-                             });
-  return at != rows.end() && std::memcmp(at->destination, destination, 4) == 0 ? &*at : nullptr;
 }
 
 Asn iprouteRetrieve(const IpRoute& row, int column) {

@@ -33,5 +33,4 @@ struct IpRoute {
   std::uint32_t number;  // ifIndex
 };
 void get_iproute_info();  // re-reads the route table
-const IpRoute* find_iproute_match(const std::uint8_t destination[4]);
 Asn iprouteRetrieve(const IpRoute& row, int column);

@@ -102,7 +102,7 @@ void signalIndex(const KyrelRow& row, std::uint32_t* arcs) {
 
 // A table of `columns`, its rows indexed by the port alone or by the port and a signal.
 template <const auto& columns, bool bySignal>
-constexpr MitSpec<KyrelRow> kyrelSpec{
+constexpr MitSchema<KyrelRow> kyrelSchema{
     std::size(columns),
     bySignal ? 2 : 1,
     nullptr,  // the rows are fixed at start-up; only the cells are read again
@@ -111,10 +111,10 @@ constexpr MitSpec<KyrelRow> kyrelSpec{
     nullptr,
     true};
 
-MitRows<KyrelRow> kyrelGenTable(kyrelSpec<kGenColumns, false>);
-MitRows<KyrelRow> kyrelAsyncTable(kyrelSpec<kAsyncColumns, false>);
-MitRows<KyrelRow> kyrelInSigTable(kyrelSpec<kSigColumns, true>);
-MitRows<KyrelRow> kyrelOutSigTable(kyrelSpec<kSigColumns, true>);
+MitRows<KyrelRow> kyrelGenTable(kyrelSchema<kGenColumns, false>);
+MitRows<KyrelRow> kyrelAsyncTable(kyrelSchema<kAsyncColumns, false>);
+MitRows<KyrelRow> kyrelInSigTable(kyrelSchema<kSigColumns, true>);
+MitRows<KyrelRow> kyrelOutSigTable(kyrelSchema<kSigColumns, true>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
 void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> signals) {

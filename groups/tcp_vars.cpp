@@ -35,9 +35,9 @@ void tcpIndex(const TcpAddr& row, std::uint32_t* arcs) {
   arcs[9] = row.remotePort;
 }
 
-constexpr MitSpec<TcpAddr> kTcpConnSpec{5,      10, get_tcpaddr_info, tcpIndex, tcpconnRetrieve,
-                                        nullptr};
-MitRows<TcpAddr> tcpconnTable(kTcpConnSpec);
+constexpr MitSchema<TcpAddr> kTcpConnSchema{5,      10, get_tcpaddr_info, tcpIndex, tcpconnRetrieve,
+                                            nullptr};
+MitRows<TcpAddr> tcpconnTable(kTcpConnSchema);
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kUnsigned = ValKind::kUnsigned;

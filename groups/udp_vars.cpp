@@ -17,8 +17,9 @@ void udpIndex(const UdpAddr& row, std::uint32_t* arcs) {
   arcs[4] = row.localPort;
 }
 
-constexpr MitSpec<UdpAddr> kUdpAddrSpec{2, 5, get_udpaddr_info, udpIndex, udpaddrRetrieve, nullptr};
-MitRows<UdpAddr> udpaddrTable(kUdpAddrSpec);
+constexpr MitSchema<UdpAddr> kUdpAddrSchema{2,      5, get_udpaddr_info, udpIndex, udpaddrRetrieve,
+                                            nullptr};
+MitRows<UdpAddr> udpaddrTable(kUdpAddrSchema);
 
 constexpr ValKind kCounter = ValKind::kCounter;
 

@@ -75,15 +75,9 @@ void idxAddressArcs(const std::uint8_t address[4], std::uint32_t* arcs) {
 }
 
 int setipaddrname(const std::uint8_t address[4], std::uint8_t* out, int* length) {
-  int written = 0;
-  for (int i = 0; i < 4; ++i) {
-    if (address[i] >= 128) {
-      out[written++] = 0x81;
-      out[written++] = static_cast<std::uint8_t>(address[i] - 128);
-    } else {
-      out[written++] = address[i];
-    }
-  }
+  std::uint32_t arcs[4];
+  idxAddressArcs(address, arcs);
+  const int written = idxEncode(out, 8, arcs, 4);  // four components take at most 8 bytes
   *length += written;
   return written;
 }

@@ -52,7 +52,7 @@ Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
 
 // What a table of Row records is: its columns, its index and its source.
 template <class Row>
-struct MitSpec {
+struct MitSchema {
   int columns;
   int indexArcs;      // at most kMitMaxIndexArcs
   void (*refresh)();  // re-reads the source into the table; null: rows change only by rebuild
@@ -67,7 +67,8 @@ struct MitSpec {
 template <class Row>
 class MitRows final : public MitTable {
  public:
-  explicit constexpr MitRows(const MitSpec<Row>& spec) : MitTable(spec.columns), spec_(spec) {}
+  explicit constexpr MitRows(const MitSchema<Row>& schema)
+      : MitTable(schema.columns), schema_(schema) {}
 
   // Replaces the rows with those `fill` appends in source order, then orders them by
   // index, keeping the first of equal indexes. Memory running out keeps what was read.
@@ -89,38 +90,38 @@ class MitRows final : public MitTable {
  private:
   int compare(const Row& a, const Row& b) const {
     std::uint32_t x[kMitMaxIndexArcs], y[kMitMaxIndexArcs];
-    spec_.index(a, x);
-    spec_.index(b, y);
-    return idxCompare(x, spec_.indexArcs, y, spec_.indexArcs);
+    schema_.index(a, x);
+    schema_.index(b, y);
+    return idxCompare(x, schema_.indexArcs, y, schema_.indexArcs);
   }
   void refresh() override {
-    if (spec_.refresh != nullptr) spec_.refresh();
+    if (schema_.refresh != nullptr) schema_.refresh();
   }
   int rowCount() const override { return static_cast<int>(rows_.size()); }
   int compareRow(int row, const std::uint32_t* arcs, int n) const override {
     std::uint32_t x[kMitMaxIndexArcs];
-    spec_.index(rows_[row], x);
-    return idxCompare(x, spec_.indexArcs, arcs, n);
+    schema_.index(rows_[row], x);
+    return idxCompare(x, schema_.indexArcs, arcs, n);
   }
   int indexArcs(int row, std::uint32_t* arcs) const override {
-    spec_.index(rows_[row], arcs);
-    return spec_.indexArcs;
+    schema_.index(rows_[row], arcs);
+    return schema_.indexArcs;
   }
-  Asn cell(int row, int column) const override { return spec_.cell(rows_[row], column); }
+  Asn cell(int row, int column) const override { return schema_.cell(rows_[row], column); }
   int find(const std::uint32_t* arcs, int n) const override {
-    if (spec_.find != nullptr) {
-      const Row* found = spec_.find(rows_, arcs, n);
+    if (schema_.find != nullptr) {
+      const Row* found = schema_.find(rows_, arcs, n);
       return found == nullptr ? -1 : static_cast<int>(found - rows_.data());
     }
-    if (n < spec_.indexArcs || (spec_.exact && n != spec_.indexArcs)) return -1;
+    if (n < schema_.indexArcs || (schema_.exact && n != schema_.indexArcs)) return -1;
     auto at = std::lower_bound(rows_.begin(), rows_.end(), arcs, [this](const Row& r, auto key) {
-      return compareRow(static_cast<int>(&r - rows_.data()), key, spec_.indexArcs) < 0;
+      return compareRow(static_cast<int>(&r - rows_.data()), key, schema_.indexArcs) < 0;
     });
     if (at == rows_.end()) return -1;
     const int row = static_cast<int>(at - rows_.begin());
-    return compareRow(row, arcs, spec_.indexArcs) == 0 ? row : -1;
+    return compareRow(row, arcs, schema_.indexArcs) == 0 ? row : -1;
   }
 
-  const MitSpec<Row>& spec_;
+  const MitSchema<Row>& schema_;
   std::vector<Row> rows_;
 };

@@ -7,15 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/smp.hpp"
-#include "groups/at_vars.hpp"
-#include "groups/icmp_vars.hpp"
-#include "groups/iface_vars.hpp"
-#include "groups/ip_vars.hpp"
-#include "groups/kyrel_vars.hpp"
-#include "groups/systm.hpp"
-#include "groups/tcp_vars.hpp"
-#include "groups/udp_vars.hpp"
+#include "daemon/snmpd.hpp"
 #include "mib/mis.hpp"
 #include "tests/mib_support.hpp"
 #include "tests/support.hpp"
@@ -77,16 +69,7 @@ class WholeMib : public ::testing::Test {
     std::string ports = "128\n";
     for (int port = 1; port <= 128; ++port) ports += std::to_string(port) + " 2 9600 1\n";
     root_.write("proc/driver/kyrel", ports);
-    misInit();
-    smpInit();
-    systmInit();
-    ipInit();
-    ifaceInit();
-    tcpInit();
-    icmpInit();
-    udpInit();
-    kyrelInit();
-    atInit();
+    cmdInit();
   }
   void write(const std::string& path, const std::string& body) { root_.write(path, body); }
 

@@ -1,9 +1,7 @@
 // The ICMP, TCP and UDP counters by kernel field name, and the socket-list lines.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,9 +12,8 @@
 #include "groups/tcp_vars.hpp"
 #include "groups/udp_vars.hpp"
 #include "mib/mis.hpp"
+#include "tests/mib_support.hpp"
 #include "tests/support.hpp"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -95,34 +92,18 @@ long valueOf(const std::string& field, long base, int position) {
 }
 
 Bytes encodedNumber(std::uint8_t tag, long n) {
-  if (n < 0) return {tag, 1, 0xFF};
-  Bytes contents;
-  do {
-    contents.insert(contents.begin(), static_cast<std::uint8_t>(n));
-    n >>= 8;
-  } while (n != 0);
-  if (contents[0] & 0x80) contents.insert(contents.begin(), 0);
-  return tlv(tag, contents);
+  return n < 0 ? Bytes{tag, 1, 0xFF} : tlv(tag, unsignedContents(static_cast<unsigned>(n)));
 }
 
 class TransportCounters : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("transport-" + std::to_string(getpid()));
-    fs::create_directories(root_ / "proc/net");
-    setenv("SNMPD_ROOT", root_.c_str(), 1);
-    sysfileInit();
     misInit();
     icmpInit();
     tcpInit();
     udpInit();
   }
-  void TearDown() override {
-    unsetenv("SNMPD_ROOT");
-    sysfileInit();
-    fs::remove_all(root_);
-  }
-  fs::path root_;
+  FixtureRoot root_{"transport"};
 };
 
 TEST_F(TransportCounters, EveryObjectIsReadByItsKernelFieldName) {
@@ -148,7 +129,7 @@ TEST_F(TransportCounters, EveryObjectIsReadByItsKernelFieldName) {
       }
       file << values << "\n";
     }
-    std::ofstream(root_ / "proc/net/snmp") << file.str();
+    root_.write("proc/net/snmp", file.str());
     for (const Group& g : all) {
       for (const Object& o : g.objects) {
         SCOPED_TRACE(std::string(g.prefix) + o.field);
@@ -160,18 +141,15 @@ TEST_F(TransportCounters, EveryObjectIsReadByItsKernelFieldName) {
         }
         if (std::string(o.field) == "MaxConn") want = -1;
         const Bytes oid = {0x2B, 6, 1, 2, 1, g.arc, static_cast<std::uint8_t>(o.sub), 0};
-        Asn value = mixGet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size()));
-        std::uint8_t buffer[16];
-        const int n = value ? asnEncode(value, buffer, sizeof buffer) : -1;
-        EXPECT_EQ(n < 0 ? "" : hexText(buffer, n), hexText(encodedNumber(o.tag, want)));
+        EXPECT_EQ(hexText(encoded(mibGet(oid))), hexText(encodedNumber(o.tag, want)));
       }
     }
   }
-  fs::remove(root_ / "proc/net/snmp");
+  std::filesystem::remove(root_.path() / "proc/net/snmp");
   ::testing::internal::CaptureStdout();
   for (std::uint8_t arc : {5, 6, 7}) {
     const Bytes oid = {0x2B, 6, 1, 2, 1, arc, 1, 0};
-    EXPECT_FALSE(mixGet(misCommunityToMib(nullptr), oid.data(), static_cast<int>(oid.size())));
+    EXPECT_FALSE(mibGet(oid));
   }
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "icmpRetrieve() Error opening /proc/net/snmp\n"
