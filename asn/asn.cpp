@@ -1,11 +1,25 @@
 #include "asn/asn.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "asn/asl.hpp"
 #include "common/snmpmib.hpp"
+
+// Kept blocks are poisoned, so that the sanitizer still catches a use after release.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SNMPD_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SNMPD_ASAN)
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
 
 namespace {
 
@@ -81,6 +95,24 @@ struct AsnBlock {
 
 namespace {
 
+// Growable blocks all have the one standard size and several live and die with every
+// message, so a few freed ones are kept for the next request instead of going back to malloc.
+struct BlockCache {
+  static constexpr int kKept = 8;
+  AsnBlock* kept[kKept];
+  int count;
+};
+constinit BlockCache blockCache{};
+
+void* blockMemory(std::size_t bytes, bool growable) {
+  if (growable && blockCache.count > 0) {
+    void* memory = blockCache.kept[--blockCache.count];
+    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+    return memory;
+  }
+  return std::malloc(bytes);
+}
+
 // A block for a requested data size: (size div 52 + 1) * 52 free bytes. Blocks
 // that can never grow (primitives) only get room for their root node.
 AsnBlock* blockNew(std::int64_t size, bool growable) {
@@ -93,7 +125,8 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
   const std::size_t bytes = sizeof(AsnBlock) +
                             sizeof(AsnNode) * static_cast<std::size_t>(capacity) +
                             static_cast<std::size_t>(freeBytes);
-  void* memory = std::malloc(bytes);
+  // Every growable block is of the standard size, so kept memory fits any of them.
+  void* memory = blockMemory(bytes, growable && size == kAsnBlockSize);
   if (memory == nullptr) return nullptr;
   auto* block = new (memory) AsnBlock{};
   block->nodes = reinterpret_cast<AsnNode*>(block + 1);
@@ -109,11 +142,20 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
   return block;
 }
 
+constexpr int kStandardCapacity = kAsnBlockSize / kAsnNodeCost + 2;
+constexpr std::size_t kStandardBytes =
+    sizeof(AsnBlock) + sizeof(AsnNode) * kStandardCapacity + (kStandardCapacity - 1) * kAsnNodeCost;
+
 void blockRelease(AsnBlock* block) {
-  if (block != nullptr && --block->references == 0) {
-    block->~AsnBlock();
-    std::free(block);
+  if (block == nullptr || --block->references != 0) return;
+  const bool standard = block->nodeCapacity == kStandardCapacity;
+  block->~AsnBlock();
+  if (standard && blockCache.count < BlockCache::kKept) {
+    blockCache.kept[blockCache.count++] = block;
+    ASAN_POISON_MEMORY_REGION(block, kStandardBytes);
+    return;
   }
+  std::free(block);
 }
 
 AsnNode* nodeOf(const Asn& value) {
@@ -305,13 +347,15 @@ int asnAppend(const Asn& parent, const Asn& child) {
   p->contentsLength += header + childRoot.contentsLength;
   p->valueLength += childRoot.valueLength;
 
+  // A subtree's nodes lie side by side in pre-order in both blocks, so they move as one run.
   const std::int32_t shift = newOffset - childRoot.contentsOffset;
+  pb.lowestSlot = static_cast<std::uint16_t>(pb.lowestSlot - count);
+  AsnNode* to = &pb.node(static_cast<std::uint16_t>(pb.lowestSlot + count - 1));
+  std::memmove(static_cast<void*>(to), &cb.node(child.slot()), sizeof(AsnNode) * count);
+  to[0] = childRoot;
   for (int i = 0; i < count; ++i) {
-    AsnNode copy = i == 0 ? childRoot : cb.node(static_cast<std::uint16_t>(child.slot() - i));
-    copy.contentsOffset += shift;
-    copy.parent = pb.rootSlot;
-    --pb.lowestSlot;
-    new (&pb.node(pb.lowestSlot)) AsnNode(copy);
+    to[i].contentsOffset += shift;
+    to[i].parent = pb.rootSlot;
   }
   return 0;
 }
@@ -675,29 +719,53 @@ Asn asnNew(const void* any) {
 }
 
 int asnDecode(const Asn& root, int byte) {
+  const auto octet = static_cast<std::uint8_t>(byte);
+  int used = 0;
+  return asnDecodeBytes(root, &octet, 1, &used);
+}
+
+int asnDecodeBytes(const Asn& root, const std::uint8_t* bytes, int count, int* used) {
+  *used = 0;
   AsnBlock* block = root.block();
   if (block == nullptr) {
     snmpCount(snmpInASNParseErrs);
     return kAsnNoRoom;
   }
-  if (block->status != kAsnMore) {
+  int status = block->status;
+  if (status != kAsnMore) {
     snmpCount(snmpInASNParseErrs);
-    return block->status;
+    return status;
   }
-  if (block->freeBytes <= 0) {
-    block->status = kAsnNoRoom;
-    snmpCount(snmpInASNParseErrs);
-    return kAsnNoRoom;
+  int i = 0;
+  while (i < count) {
+    if (block->freeBytes <= 0) {
+      status = kAsnNoRoom;
+      ++i;
+      break;
+    }
+    AsnNode& node = block->node(block->current);
+    const std::int64_t left = node.endPosition - block->bytesReceived;
+    if ((block->state == AsnState::Integer2 || block->state == AsnState::ObjectId1) && left > 1) {
+      // Contents bytes past the checked ones: nothing to decide until the value's last byte.
+      const int run = static_cast<int>(std::min<std::int64_t>(
+          {left - 1, count - i, static_cast<std::int64_t>(block->freeBytes)}));
+      std::memcpy(block->data + block->bytesReceived, bytes + i, static_cast<std::size_t>(run));
+      block->freeBytes -= run;
+      block->bytesReceived += run;
+      i += run;
+      continue;
+    }
+    --block->freeBytes;
+    block->data[block->bytesReceived++] = bytes[i++];
+    status = step(*block, bytes[i - 1]);
+    // Several values may end at the same byte: close them innermost first.
+    while (status == kAsnMore && block->node(block->current).endPosition == block->bytesReceived) {
+      status = step(*block, kEndEvent);
+    }
+    if (status == kAsnMore && block->depth == 0) status = kAsnComplete;
+    if (status != kAsnMore) break;
   }
-  --block->freeBytes;
-  const int octet = byte & 0xFF;
-  block->data[block->bytesReceived++] = static_cast<std::uint8_t>(octet);
-  int status = step(*block, octet);
-  // Several values may end at the same byte: close them innermost first.
-  while (status == kAsnMore && block->node(block->current).endPosition == block->bytesReceived) {
-    status = step(*block, kEndEvent);
-  }
-  if (status == kAsnMore && block->depth == 0) status = kAsnComplete;
+  *used = i;
   block->status = status;
   if (status == kAsnSyntax || status == kAsnNoRoom) snmpCount(snmpInASNParseErrs);
   return status;

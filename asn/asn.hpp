@@ -93,3 +93,6 @@ int asnFreeBytes(const Asn& value);  // remaining capacity of the value's block
 void* asnInit(void* any);                   // start-up hook: returns its argument
 Asn asnNew(const void* any = nullptr);      // new decoding root for the SNMPv1 message grammar
 int asnDecode(const Asn& root, int byte);   // AsnStatus after this byte
+// The same for `count` bytes in turn, stopping after the first that ends decoding (complete or
+// an error); `used` says how many were taken.
+int asnDecodeBytes(const Asn& root, const std::uint8_t* bytes, int count, int* used);

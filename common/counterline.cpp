@@ -1,12 +1,23 @@
 #include "common/counterline.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 #include "common/sysfile.hpp"
 
 namespace {
 
-constexpr const char* kSnmpFile = "/proc/net/snmp";
+SysSnapshot snmpFile("/proc/net/snmp");
+
+// The next line of `rest` without its line end, cut at the line reader's limit.
+bool nextLine(std::string_view* rest, std::string_view* line) {
+  if (rest->empty()) return false;
+  const std::size_t end = rest->find('\n');
+  const std::size_t length = end == std::string_view::npos ? rest->size() : end;
+  *line = rest->substr(0, std::min(length, SysLines::kLineMax));
+  rest->remove_prefix(end == std::string_view::npos ? rest->size() : end + 1);
+  return true;
+}
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -66,11 +77,11 @@ int readNumbers(std::string_view text, std::int64_t* out, int count) {
 
 CounterRead readCounterLine(const char* prefix, const char* field, int position,
                             std::int64_t* value) {
-  SysLines lines(kSnmpFile);
-  if (!lines.valid()) return CounterRead::kNoFile;
+  std::string_view text;
+  if (!snmpFile.read(&text)) return CounterRead::kNoFile;
   const std::string_view head(prefix);
   int named = 0;  // the field's place in the last header line, 0 for none
-  for (std::string_view line; lines.next(&line);) {
+  for (std::string_view line; nextLine(&text, &line);) {
     if (line.substr(0, head.size()) != head) continue;
     std::string_view rest = line.substr(head.size());
     std::string_view first = rest, word;
@@ -83,4 +94,9 @@ CounterRead readCounterLine(const char* prefix, const char* field, int position,
     if (numberAt(rest, named != 0 ? named : position, value)) return CounterRead::kValue;
   }
   return CounterRead::kMissing;
+}
+
+bool counterFileReadable() {
+  std::string_view text;
+  return snmpFile.read(&text);
 }

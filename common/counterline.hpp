@@ -15,6 +15,9 @@ enum class CounterRead { kValue, kMissing, kNoFile };
 CounterRead readCounterLine(const char* prefix, const char* field, int position,
                             std::int64_t* value);
 
+// Whether /proc/net/snmp can be read now.
+bool counterFileReadable();
+
 // Up to `count` blank-separated numbers from the start of `text`, each an optional minus
 // sign and decimal digits, wrapping modulo 2^64: how many were read before the text ended
 // or held a word that is no number.

@@ -1,6 +1,8 @@
 #include "common/sysfile.hpp"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,8 +11,26 @@
 #include <cstring>
 
 namespace {
+
 std::string sysfileRoot;
+int requestDepth = 0;
+unsigned requestSerial = 0;
+
+// One read from offset 0: a regular file and a kernel file rendered whole (as the counter
+// files are) give all they hold up to the buffer's size at once.
+ssize_t readWhole(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, size, 0);
+    if (n >= 0 || errno != EINTR) return n;
+  }
 }
+
+bool onProcfs(int fd) {
+  struct statfs fs {};
+  return ::fstatfs(fd, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
+}  // namespace
 
 void sysfileInit() {
   const char* root = std::getenv("SNMPD_ROOT");
@@ -79,4 +99,31 @@ bool SysLines::next(std::string_view* line) {
       return true;
     }
   }
+}
+
+SysRequest::SysRequest() {
+  if (requestDepth++ == 0 && ++requestSerial == 0) requestSerial = 1;
+}
+
+SysRequest::~SysRequest() {
+  --requestDepth;
+}
+
+bool SysSnapshot::read(std::string_view* text) {
+  if (requestDepth == 0 || serial_ != requestSerial) {
+    FileDescriptor opened;
+    int fd = kept_.get();
+    if (fd < 0) {
+      opened = FileDescriptor(sysfileOpenFd(path_));
+      fd = opened.get();
+    }
+    ssize_t n = fd >= 0 ? readWhole(fd, buffer_.data(), buffer_.size()) : -1;
+    if (n < 0 && kept_.valid()) kept_.close();  // opened again at the next read
+    if (opened.valid() && n >= 0 && onProcfs(fd)) kept_ = std::move(opened);
+    readable_ = n >= 0;
+    length_ = readable_ ? static_cast<std::size_t>(n) : 0;
+    serial_ = requestDepth > 0 ? requestSerial : 0;
+  }
+  *text = std::string_view(buffer_.data(), length_);
+  return readable_;
 }

@@ -49,3 +49,33 @@ class SysLines {
   bool eof_ = false;
   bool skipping_ = false;
 };
+
+// While one of these lives (the engine holds one for each request), every SysSnapshot is read
+// at most once, so the values a request names from one file come from one instant.
+class SysRequest {
+ public:
+  SysRequest();
+  ~SysRequest();
+  SysRequest(const SysRequest&) = delete;
+  SysRequest& operator=(const SysRequest&) = delete;
+};
+
+// A small system file read whole. A file of the kernel's own (procfs) renders afresh at every
+// read from offset 0, so its descriptor is kept and read again; any other file (a fixture under
+// SNMPD_ROOT) is opened anew for every read, so that it is read as it stands.
+class SysSnapshot {
+ public:
+  static constexpr std::size_t kSize = 16384;  // the first 16 KiB are read
+
+  explicit SysSnapshot(const char* path) : path_(path) {}
+  // The file's text; false when it cannot be opened or read.
+  bool read(std::string_view* text);
+
+ private:
+  const char* path_;
+  FileDescriptor kept_;
+  unsigned serial_ = 0;  // the request it was last read for, 0 for none
+  bool readable_ = false;
+  std::size_t length_ = 0;
+  std::array<char, kSize> buffer_;
+};

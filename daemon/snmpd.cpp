@@ -156,9 +156,7 @@ void snmpdReceive(int socket) {
 
     UdpHandle endpoint(udpNew(socket, sender.sin_addr.s_addr, sender.sin_port));
     SmpHandle context(smpNew(endpoint.get(), udpSend, myUpCall));
-    for (ssize_t i = 0; i < received; ++i) {
-      if (smpInput(context.get(), buffer[i]) != 0) break;
-    }
+    if (received > 0) smpInputBytes(context.get(), buffer, static_cast<int>(received));
     context.reset();  // the context before its endpoint
     endpoint.reset();
     if (received < 0) return;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/snmpmib.hpp"
+#include "common/sysfile.hpp"
 #include "engine/aps.hpp"
 
 namespace {
@@ -25,30 +26,8 @@ constexpr SmpDispatch smpDispatch[] = {
 };
 constexpr int kSmpDispatchSize = sizeof smpDispatch / sizeof smpDispatch[0];
 
-}  // namespace
-
-Smp* smpNew(void* endpoint, SmpSendFn send, SmpUpcallFn upcall) {
-  return new (std::nothrow) Smp{upcall, send, endpoint, nullptr, 0};
-}
-
-Smp* smpFree(Smp* context) {
-  delete context;  // releases a half-decoded message with it
-  return nullptr;
-}
-
-int smpInput(Smp* context, int byte) {
-  if (!context) {
-    snmpCount(snmpInGenErrs);
-    return 1;
-  }
-  if (context->result != 0) return context->result;
-  if (!context->decoder) context->decoder = asnNew();
-  context->result = smpInputEvent(context, byte);
-  return context->result;
-}
-
-int smpInputEvent(Smp* context, int byte) {
-  const int status = asnDecode(context->decoder, byte);
+// What a decoder status means for the message: 0 while more is to come or once it is handled.
+int smpDecoded(Smp* context, int status) {
   if (status == kAsnMore) return 0;
   if (status != kAsnComplete) {
     snmpCount(snmpInGenErrs);  // the decoder has counted the parse error
@@ -69,6 +48,7 @@ int smpInputEvent(Smp* context, int byte) {
   const std::int32_t tag = asnTag(pdu);
   if (tag >= 0 && tag < kSmpDispatchSize) {
     const SmpDispatch& d = smpDispatch[tag];
+    const SysRequest request;  // the request's values of one file come from one reading
     result = d.handler(context, entry, pdu);
     if (result == 0) {
       snmpCount(d.counted);
@@ -80,4 +60,40 @@ int smpInputEvent(Smp* context, int byte) {
   asnFree(pdu);
   apsFree(entry);
   return result;
+}
+
+}  // namespace
+
+Smp* smpNew(void* endpoint, SmpSendFn send, SmpUpcallFn upcall) {
+  return new (std::nothrow) Smp{upcall, send, endpoint, nullptr, 0};
+}
+
+Smp* smpFree(Smp* context) {
+  delete context;  // releases a half-decoded message with it
+  return nullptr;
+}
+
+int smpInput(Smp* context, int byte) {
+  const auto octet = static_cast<std::uint8_t>(byte);
+  return smpInputBytes(context, &octet, 1);
+}
+
+int smpInputBytes(Smp* context, const std::uint8_t* bytes, int count) {
+  if (!context) {
+    snmpCount(snmpInGenErrs);
+    return 1;
+  }
+  while (count > 0 && context->result == 0) {
+    if (!context->decoder) context->decoder = asnNew();
+    int used = 0;
+    const int status = asnDecodeBytes(context->decoder, bytes, count, &used);
+    bytes += used;
+    count -= used;
+    if (status != kAsnMore) context->result = smpDecoded(context, status);
+  }
+  return context->result;
+}
+
+int smpInputEvent(Smp* context, int byte) {
+  return smpDecoded(context, asnDecode(context->decoder, byte));
 }

@@ -97,6 +97,8 @@ Smp* smpNew(void* endpoint, SmpSendFn send, SmpUpcallFn upcall);
 Smp* smpFree(Smp* context);
 int smpInput(Smp* context, int byte);
 int smpInputEvent(Smp* context, int byte);
+// A datagram's bytes as smpInput would take them one by one, up to the first nonzero result.
+int smpInputBytes(Smp* context, const std::uint8_t* bytes, int count);
 
 // Request handlers: 0 when the reply was handed to the send operation.
 int smpGetOp(Smp* context, Aps* entry, const Asn& pdu);

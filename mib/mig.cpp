@@ -3,14 +3,13 @@
 #include <cstdio>
 
 #include "common/counterline.hpp"
-#include "common/sysfile.hpp"
 
 Asn migCounter(const char* prefix, const char* message, const MigObject& object) {
   std::int64_t number = object.constant;
   CounterRead read = CounterRead::kValue;
   if (object.field != nullptr) {
     read = readCounterLine(prefix, object.field, object.position, &number);
-  } else if (!FileDescriptor(sysfileOpenFd("/proc/net/snmp")).valid()) {
+  } else if (!counterFileReadable()) {
     read = CounterRead::kNoFile;
   }
   if (read == CounterRead::kNoFile) std::fputs(message, stdout);
