@@ -50,7 +50,7 @@ void get_ip_addr_info() {
     socket.address(kIfqNames[i], ipinfo[i].address);
     socket.hardware(kIfqNames[i], ipinfo[i].hardware);
   }
-  atTable.rebuild([](std::vector<AtInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); });
+  atTable.rebuild([](MitVector<AtInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); });
 }
 
 constexpr MixOps atOps{GeneralRelease, GeneralCreate, GeneralDestroy, atNext, atGet, GeneralSet};

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
-#include <vector>
 
 #include "common/counterline.hpp"
 #include "common/ifq.hpp"
@@ -207,7 +206,7 @@ Asn ifaceNext(void*, std::uint8_t* suffix, int* length) {
 
 int ifaceInit() {
   ifaceNumberInt = kIfqInterfaces + kyrel_get_count();
-  ifaceTable.rebuild([](std::vector<std::uint32_t>& rows) {
+  ifaceTable.rebuild([](MitVector<std::uint32_t>& rows) {
     for (int ix = 1; ix <= ifaceNumberInt; ++ix) rows.push_back(static_cast<std::uint32_t>(ix));
   });
   mivIntlRO(kIfNumber, sizeof kIfNumber, &ifaceNumberInt);

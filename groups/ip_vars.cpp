@@ -134,7 +134,7 @@ void get_ip_addr_info() {
     socket.netmask(kIfqNames[i], row.netmask);
     socket.hardware(kIfqNames[i], row.hardware);
   }
-  auto fill = [](std::vector<IpInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); };
+  auto fill = [](MitVector<IpInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); };
   ipaddrTable.rebuild(fill);
   ipnetTable.rebuild(fill);
 }
@@ -171,7 +171,7 @@ Asn ipnetRetrieve(const IpInfo& row, int column) {
 
 void get_iproute_info() {
   get_ip_addr_info();  // the next hop of connected routes is the interface's address
-  iprouteTable.rebuild([](std::vector<IpRoute>& rows) {
+  iprouteTable.rebuild([](MitVector<IpRoute>& rows) {
     SysLines lines("/proc/net/route");
     IpRoute route;
     for (std::string_view line; lines.next(&line);) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "common/counterline.hpp"
 #include "common/sysfile.hpp"
@@ -118,7 +117,7 @@ MitRows<KyrelRow> kyrelOutSigTable(kyrelSchema<kSigColumns, true>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
 void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> signals) {
-  table.rebuild([&](std::vector<KyrelRow>& rows) {
+  table.rebuild([&](MitVector<KyrelRow>& rows) {
     for (int port = 1; port <= ports; ++port) {
       const auto p = static_cast<std::uint32_t>(port);
       if (signals.empty()) rows.push_back(KyrelRow{p, {}});

@@ -1,7 +1,6 @@
 #include "groups/tcp_vars.hpp"
 
 #include <cstring>
-#include <vector>
 
 #include "common/sockfile.hpp"
 #include "mib/general.hpp"
@@ -68,7 +67,7 @@ constexpr MixOps tcpOps{GeneralRelease, GeneralCreate, GeneralDestroy, tcpNext, 
 }  // namespace
 
 void get_tcpaddr_info() {
-  tcpconnTable.rebuild([](std::vector<TcpAddr>& rows) {
+  tcpconnTable.rebuild([](MitVector<TcpAddr>& rows) {
     sockfileRows("/proc/net/tcp", [&rows](const SockLine& socket) {
       TcpAddr row;
       std::memcpy(row.local, socket.local, 4);

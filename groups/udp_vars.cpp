@@ -1,7 +1,6 @@
 #include "groups/udp_vars.hpp"
 
 #include <cstring>
-#include <vector>
 
 #include "common/sockfile.hpp"
 #include "mib/general.hpp"
@@ -38,7 +37,7 @@ constexpr MixOps udpOps{GeneralRelease, GeneralCreate, GeneralDestroy, udpNext, 
 }  // namespace
 
 void get_udpaddr_info() {
-  udpaddrTable.rebuild([](std::vector<UdpAddr>& rows) {
+  udpaddrTable.rebuild([](MitVector<UdpAddr>& rows) {
     sockfileRows("/proc/net/udp", [&rows](const SockLine& socket) {
       UdpAddr row;
       std::memcpy(row.local, socket.local, 4);

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
+#include <cstdlib>
+#include <cstring>
 #include <span>
-#include <vector>
+#include <type_traits>
 
 #include "asn/asn.hpp"
 #include "mib/idx.hpp"
@@ -50,6 +51,68 @@ class MitTable {
 Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length);
 Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
 
+// A table's rows: a growable array that reports running out of memory instead of throwing,
+// so that a refresh keeps what it has read.
+template <class Row>
+class MitVector {
+  static_assert(std::is_trivially_copyable_v<Row>, "rows move with realloc");
+
+ public:
+  MitVector() = default;
+  MitVector(const MitVector&) = delete;
+  MitVector& operator=(const MitVector&) = delete;
+  ~MitVector() { std::free(rows_); }
+
+  // False, with the row left out, when memory runs out.
+  bool push_back(const Row& row) {
+    if (size_ == capacity_ && !reserve(capacity_ == 0 ? 16 : 2 * capacity_)) return false;
+    std::memcpy(static_cast<void*>(rows_ + size_++), &row, sizeof(Row));
+    return true;
+  }
+  template <class It>
+  bool assign(It first, It last) {
+    clear();
+    for (; first != last; ++first) {
+      if (!push_back(*first)) return false;
+    }
+    return true;
+  }
+  void clear() { size_ = 0; }
+  // Keeps the first `size` rows and gives back the room beyond them: a big table's rows stay
+  // held between walks.
+  void truncate(std::size_t size) {
+    size_ = std::min(size, size_);
+    if (size_ == 0) {
+      std::free(rows_);
+      rows_ = nullptr;
+      capacity_ = 0;
+    } else if (size_ < capacity_) {
+      reserve(size_);
+    }
+  }
+  Row* begin() { return rows_; }
+  Row* end() { return rows_ + size_; }
+  const Row* begin() const { return rows_; }
+  const Row* end() const { return rows_ + size_; }
+  const Row* data() const { return rows_; }
+  std::size_t size() const { return size_; }
+  const Row& operator[](std::size_t i) const { return rows_[i]; }
+  operator std::span<const Row>() const { return {rows_, size_}; }
+
+ private:
+  bool reserve(std::size_t capacity) {
+    if (capacity > SIZE_MAX / sizeof(Row)) return false;
+    void* grown = std::realloc(static_cast<void*>(rows_), capacity * sizeof(Row));
+    if (grown == nullptr) return false;
+    rows_ = static_cast<Row*>(grown);
+    capacity_ = capacity;
+    return true;
+  }
+
+  Row* rows_ = nullptr;
+  std::size_t size_ = 0, capacity_ = 0;
+};
+
 // What a table of Row records is: its columns, its index and its source.
 template <class Row>
 struct MitSchema {
@@ -75,15 +138,13 @@ class MitRows final : public MitTable {
   template <class Fill>
   void rebuild(Fill fill) {
     rows_.clear();
-    try {
-      fill(rows_);
-    } catch (const std::bad_alloc&) {
-    }
+    fill(rows_);
     std::stable_sort(rows_.begin(), rows_.end(),
                      [this](const Row& a, const Row& b) { return compare(a, b) < 0; });
-    rows_.erase(std::unique(rows_.begin(), rows_.end(),
-                            [this](const Row& a, const Row& b) { return compare(a, b) == 0; }),
-                rows_.end());
+    const Row* kept = std::unique(rows_.begin(), rows_.end(), [this](const Row& a, const Row& b) {
+      return compare(a, b) == 0;
+    });
+    rows_.truncate(static_cast<std::size_t>(kept - rows_.begin()));
   }
   std::span<const Row> rows() const { return rows_; }
 
@@ -123,5 +184,5 @@ class MitRows final : public MitTable {
   }
 
   const MitSchema<Row>& schema_;
-  std::vector<Row> rows_;
+  MitVector<Row> rows_;
 };
