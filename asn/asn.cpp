@@ -360,6 +360,84 @@ int asnAppend(const Asn& parent, const Asn& child) {
   return 0;
 }
 
+int asnAppendPair(const Asn& parent, int cls, std::int32_t tag, int type, const Asn& first,
+                  const Asn& second) {
+  AsnNode* p = nodeOf(parent);
+  if (p == nullptr || parent.block()->status != kAsnComplete) return kAsnNoRoom;
+  if (!(p->flags & kFlagConstructed) || p->parent != 0) return kAsnNoRoom;
+  AsnBlock& pb = *parent.block();
+
+  // The pair's root as a sequence built from the two would hold it.
+  AsnNode pair{};
+  pair.type = type;
+  pair.cls = cls;
+  pair.tag = tag;
+  pair.flags = kFlagConstructed;
+  const Asn* parts[2] = {&first, &second};
+  std::uint8_t headers[2][kMaxTagOctets + 5];
+  int headerOctets[2];
+  for (int k = 0; k < 2; ++k) {
+    const AsnNode* c = nodeOf(*parts[k]);
+    if (c == nullptr || parts[k]->block()->status != kAsnComplete) return kAsnNoRoom;
+    const int t = encodeTag(*c, headers[k], kMaxTagOctets);
+    const int l = encodeLength(*c, headers[k] + t, 5);
+    if (t == 0 || l == 0) return kAsnNoRoom;
+    headerOctets[k] = t + l;
+    pair.descendants = static_cast<std::uint16_t>(pair.descendants + c->descendants + 1);
+    pair.contentsLength += headerOctets[k] + c->contentsLength;
+    pair.valueLength += c->valueLength;
+  }
+  pair.encodedSize = pair.contentsLength;
+
+  const int count = pair.descendants + 1;
+  const std::int64_t need = static_cast<std::int64_t>(kAsnNodeCost) * count;
+  if (pb.freeBytes < need) return kAsnNoRoom;
+  if (pb.lowestSlot - (pb.rootSlot + 1 - pb.nodeCapacity) < count) return kAsnNoRoom;
+  int room = static_cast<int>(pb.freeBytes - need);
+  const std::int32_t at = p->contentsOffset + p->contentsLength;
+  std::uint8_t* out = pb.data + at;
+  const int tagOctets = encodeTag(pair, out, room);
+  if (tagOctets == 0) return kAsnNoRoom;
+  room -= tagOctets;
+  const int lengthOctets = encodeLength(pair, out + tagOctets, room);
+  if (lengthOctets == 0) return kAsnNoRoom;
+  room -= lengthOctets;
+  if (pair.contentsLength > room) return kAsnNoRoom;
+
+  const std::int32_t header = tagOctets + lengthOctets;
+  pair.contentsOffset = at + header;
+  pair.parent = pb.rootSlot;
+  pb.lowestSlot = static_cast<std::uint16_t>(pb.lowestSlot - count);
+  AsnNode* to = &pb.node(static_cast<std::uint16_t>(pb.lowestSlot + count - 1));
+  to[0] = pair;
+  std::int32_t position = pair.contentsOffset;
+  int placed = 1;
+  for (int k = 0; k < 2; ++k) {
+    const AsnBlock& cb = *parts[k]->block();
+    const AsnNode& c = *nodeOf(*parts[k]);
+    const int n = c.descendants + 1;
+    std::memcpy(pb.data + position, headers[k], static_cast<std::size_t>(headerOctets[k]));
+    position += headerOctets[k];
+    std::memmove(pb.data + position, cb.data + c.contentsOffset,
+                 static_cast<std::size_t>(c.contentsLength));
+    const std::int32_t shift = position - c.contentsOffset;
+    std::memmove(static_cast<void*>(to + placed), &c, sizeof(AsnNode) * n);
+    for (int i = placed; i < placed + n; ++i) {
+      to[i].contentsOffset += shift;
+      to[i].parent = pb.rootSlot;
+    }
+    placed += n;
+    position += to[placed - n].contentsLength;
+  }
+
+  pb.freeBytes = room - pair.contentsLength;
+  p->descendants = static_cast<std::uint16_t>(p->descendants + count);
+  p->encodedSize += header + pair.contentsLength;
+  p->contentsLength += header + pair.contentsLength;
+  p->valueLength += pair.valueLength;
+  return 0;
+}
+
 Asn asnComponent(const Asn& value, std::uint16_t index) {
   AsnNode* node = nodeOf(value);
   if (node == nullptr || index > node->descendants) return nullptr;
@@ -743,17 +821,26 @@ int asnDecodeBytes(const Asn& root, const std::uint8_t* bytes, int count, int* u
       ++i;
       break;
     }
-    AsnNode& node = block->node(block->current);
-    const std::int64_t left = node.endPosition - block->bytesReceived;
-    if ((block->state == AsnState::Integer2 || block->state == AsnState::ObjectId1) && left > 1) {
-      // Contents bytes past the checked ones: nothing to decide until the value's last byte.
-      const int run = static_cast<int>(std::min<std::int64_t>(
-          {left - 1, count - i, static_cast<std::int64_t>(block->freeBytes)}));
-      std::memcpy(block->data + block->bytesReceived, bytes + i, static_cast<std::size_t>(run));
-      block->freeBytes -= run;
-      block->bytesReceived += run;
-      i += run;
-      continue;
+    const AsnState state = block->state;
+    if (state == AsnState::Integer2 || state == AsnState::ObjectId1 ||
+        state == AsnState::OctetString0 || state == AsnState::ObjectId0) {
+      // Contents bytes that decide nothing until the value's last byte go in one copy, with
+      // the effect of the first one where that is the contents' first.
+      AsnNode& node = block->node(block->current);
+      const std::int64_t left = node.endPosition - block->bytesReceived;
+      if (left > 1) {
+        if (state == AsnState::OctetString0 || state == AsnState::ObjectId0) {
+          node.valueLength = node.contentsLength;
+          block->state = state == AsnState::OctetString0 ? AsnState::Integer2 : AsnState::ObjectId1;
+        }
+        const int run = static_cast<int>(std::min<std::int64_t>(
+            {left - 1, count - i, static_cast<std::int64_t>(block->freeBytes)}));
+        std::memcpy(block->data + block->bytesReceived, bytes + i, static_cast<std::size_t>(run));
+        block->freeBytes -= run;
+        block->bytesReceived += run;
+        i += run;
+        continue;
+      }
     }
     --block->freeBytes;
     block->data[block->bytesReceived++] = bytes[i++];
