@@ -33,8 +33,8 @@ enum AsnStatus : int {
   kAsnNoRoom = 3,    // out of room (or no tree)
 };
 
-inline constexpr int kAsnNodeCost = 52;    // free bytes one node takes from a block
-inline constexpr int kAsnBlockSize = 4096; // data size requested for sequences and decoding roots
+inline constexpr int kAsnNodeCost = 52;     // free bytes one node takes from a block
+inline constexpr int kAsnBlockSize = 4096;  // data size requested for sequences and decoding roots
 
 struct AsnBlock;
 
@@ -70,10 +70,10 @@ Asn asnObjectId(int cls, std::int32_t tag, const std::uint8_t* bytes, int length
 Asn asnSequence(int cls, std::int32_t tag, int type);
 
 // Tree operations.
-int asnAppend(const Asn& parent, const Asn& child);     // 0, or 3 with the parent unchanged
-Asn asnComponent(const Asn& value, std::uint16_t index); // pre-order index; null beyond
-Asn asnFree(Asn& value);                                 // drops this handle's reference; null
-int asnEncode(const Asn& value, std::uint8_t* buffer, int size);  // bytes written, or -1
+int asnAppend(const Asn& parent, const Asn& child);       // 0, or 3 with the parent unchanged
+Asn asnComponent(const Asn& value, std::uint16_t index);  // pre-order index; null beyond
+Asn asnFree(Asn& value);                                  // drops this handle's reference; null
+int asnEncode(const Asn& value, std::uint8_t* buffer, int size);     // bytes written, or -1
 int asnEncodeTag(const Asn& value, std::uint8_t* out, int room);     // octets, 0 if no room
 int asnEncodeLength(const Asn& value, std::uint8_t* out, int room);  // octets, 0 if no room
 
@@ -90,6 +90,6 @@ std::uint32_t asnNumber(const std::uint8_t* bytes, int count);
 int asnFreeBytes(const Asn& value);  // remaining capacity of the value's block
 
 // Incremental decoder.
-void* asnInit(void* any);                   // start-up hook: returns its argument
-Asn asnNew(const void* any = nullptr);      // new decoding root for the SNMPv1 message grammar
-int asnDecode(const Asn& root, int byte);   // AsnStatus after this byte
+void* asnInit(void* any);                  // start-up hook: returns its argument
+Asn asnNew(const void* any = nullptr);     // new decoding root for the SNMPv1 message grammar
+int asnDecode(const Asn& root, int byte);  // AsnStatus after this byte
