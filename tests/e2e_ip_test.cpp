@@ -102,8 +102,10 @@ class IpGroupE2E : public NetnsTest {
     fs::create_directories(root() / "proc/net");
     std::string header = "Ip:", values = "Ip:";
     for (const char* field : kIpFields) {
-      header += std::string(" ") + field;
-      values += " " + std::to_string(fieldValue(field));
+      header += ' ';
+      header += field;
+      values += ' ';
+      values += std::to_string(fieldValue(field));
     }
     std::ofstream(root() / "proc/net/snmp") << header << "\n"
                                             << values << "\nIcmp: InMsgs InErrors\nIcmp: 41 42\n";

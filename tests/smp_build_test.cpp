@@ -39,11 +39,10 @@ TEST(SmpBuildValue, FollowsTheTypeVectors) {
       {kSmpValueTypes, {}, 0, ""},
       {-1, {}, 0, ""},
   };
+  const Bytes name = hexBytes("2B 06");
   for (const ValueCase& c : cases) {
     SCOPED_TRACE(c.type);
-    SmpBind b{
-        2,       hexBytes("2B 06").data(), c.type, static_cast<int>(c.bytes.size()), c.bytes.data(),
-        c.number};
+    SmpBind b{2, name.data(), c.type, static_cast<int>(c.bytes.size()), c.bytes.data(), c.number};
     Asn value = smpBuildValue(&b);
     EXPECT_EQ(value ? encoded(value) : "", c.expected);
   }

@@ -196,7 +196,7 @@ struct TextVars {
   int limit = 16;
 
   TextVars() {
-    for (int n = 1; n <= kCount; ++n) values.push_back("v" + std::to_string(n));
+    for (int n = 1; n <= kCount; ++n) values.push_back(numbered("v", n));
   }
   Asn value(int n) const {
     const std::string& v = values[n - 1];

@@ -148,7 +148,7 @@ TEST_F(SmpOpsTest, NineteenAssignmentsSucceed) {
   const Reply r = ask(setRequest(binds));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.list, listOf(binds));
-  for (int n = 1; n <= 19; ++n) EXPECT_EQ(texts_.values[n - 1], "n" + std::to_string(n));
+  for (int n = 1; n <= 19; ++n) EXPECT_EQ(texts_.values[n - 1], numbered("n", n));
   EXPECT_EQ(texts_.values[19], "v20");
 }
 

@@ -10,4 +10,6 @@ TEST(SnmpMib, CounterWrapsModulo2To32) {
   EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
 }
 
-TEST(SnmpMib, RecordIs480Bytes) { EXPECT_EQ(sizeof(SnmpMib), 480u); }
+TEST(SnmpMib, RecordIs480Bytes) {
+  EXPECT_EQ(sizeof(SnmpMib), 480u);
+}

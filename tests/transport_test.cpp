@@ -118,13 +118,16 @@ TEST_F(TransportCounters, EveryObjectIsReadByItsKernelFieldName) {
       std::string header = g.prefix, values = g.prefix;
       if (today) {
         for (std::size_t i = 0; i < g.today.size(); ++i) {
-          header += " " + g.today[i];
-          values += " " + std::to_string(valueOf(g.today[i], g.arc * 1000L, static_cast<int>(i)));
+          header += ' ';
+          header += g.today[i];
+          values += ' ';
+          values += std::to_string(valueOf(g.today[i], g.arc * 1000L, static_cast<int>(i)));
         }
         file << header << "\n";
       } else {
         for (const Object& o : g.objects) {
-          values += " " + std::to_string(valueOf(o.field, g.arc * 1000L + 500, o.oldPosition));
+          values += ' ';
+          values += std::to_string(valueOf(o.field, g.arc * 1000L + 500, o.oldPosition));
         }
       }
       file << values << "\n";
