@@ -640,6 +640,7 @@ int main(int argc, char** argv) {
       (agentCpuUs >= 0 && c.replies > 0) ? agentCpuUs / double(c.replies) : -1;
   const double rate = elapsed > 0 ? double(c.replies) / elapsed : 0;
   const double p50 = percentile(c.latencyNs, 0.50), p99 = percentile(c.latencyNs, 0.99);
+  const double slowest = percentile(c.latencyNs, 1.0);
   if (!o.quiet) {
     std::printf(
         "%s: %ld requests, %ld replies in %.3f s: %.0f replies/s, p50 %.1f us, p99 %.1f us\n",
@@ -657,10 +658,10 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "RESULT label=%s mode=%s window=%d seconds=%.3f sent=%ld replies=%ld rps=%.0f "
-      "p50_us=%.2f p99_us=%.2f errors=%ld first_err=%ld timeouts=%ld malformed=%ld "
+      "p50_us=%.2f p99_us=%.2f max_us=%.0f errors=%ld first_err=%ld timeouts=%ld malformed=%ld "
       "late=%ld agent_cpu_us_req=%.3f agent_cpu_pct=%.1f lg_cpu_pct=%.1f",
       o.label.c_str(), o.walk ? "walk" : "get", o.walk ? 1 : o.window, elapsed, c.sent, c.replies,
-      rate, p50, p99, c.errors, c.firstError, c.timeouts, c.malformed, c.late, perRequest,
+      rate, p50, p99, slowest, c.errors, c.firstError, c.timeouts, c.malformed, c.late, perRequest,
       agentCpuUs >= 0 ? agentCpuUs / elapsed / 1e4 : -1, selfCpu / elapsed * 100);
   if (o.walk) {
     long fewest = c.objectsPerWalk.empty()

@@ -47,6 +47,7 @@ function ratios(t, w, bt, bw, k,   r, out) {
   if (!(w in seenW)) { seenW[w] = 1; W[++nw] = w }
   if (kv["mode"] == "failed") { problems = problems sprintf("%s %s round %d: no result\n", t, w, r); next }
   mode[w] = kv["mode"]
+  if (kv["mode"] == "walk" && kv["walks"] == 0) { delete kv["walk_ms"]; delete kv["objects"] }
   for (k in kv) v[t, w, r, k] = kv[k]
   bad = kv["timeouts"] + kv["malformed"] + kv["late"] + kv["errors"] + kv["aborted"] + kv["nonincr"]
   if (bad > 0)
@@ -84,14 +85,17 @@ END {
       t = T[i]
       if (values(t, w, "rps") == "") continue
       base = t
-      sub(/_ns$/, "", base)
+      sub(/_r[0-9]+k$/, "", base)
       printf "%-10s %-11s %9s %22s %22s %22s %22s\n", w, t, median(values(t, w, "objects")),
              spread(values(t, w, "walk_ms")), spread(values(t, w, "rps")),
              spread(values(t, w, "agent_cpu_us_req")),
              spread(ratios(t, w, base, "get1_w1", "agent_cpu_us_req"))
-      if (w == "routes10k")
-        big = big sprintf("%-11s CPU per step, 10,000 routes / 1,000 routes: %s\n", t,
-                          spread(ratios(t, "routes10k", t, "routes1k", "agent_cpu_us_req")))
+      if (w == "routes10k") {
+        small = t
+        sub(/_r10k$/, "_r1k", small)
+        big = big sprintf("%-11s CPU per step, 10,000 routes / 1,000 routes: %s\n", base,
+                          spread(ratios(t, "routes10k", small, "routes1k", "agent_cpu_us_req")))
+      }
     }
   }
   if (big != "") { print ""; printf "%s", big }
