@@ -368,9 +368,9 @@ void runGet(int fd, const Options& o, Counts& c) {
     std::uint64_t now = nowNs();
     bool sending = now < stopSending && !stopRequested;
     if (!sending && outstanding == 0) break;
-    if (sending) {
-      int n = 0;
-      for (int s = 0; s < w && c.sent < o.maxRequests && n < kBatch; ++s) {
+    for (int n = kBatch, s = 0; sending && n == kBatch;) {  // a batch at a time
+      n = 0;
+      for (; s < w && c.sent < o.maxRequests && n < kBatch; ++s) {
         Slot& slot = slots[std::size_t(s)];
         if (slot.busy || slot.uses >= usesPerSlot) continue;
         slot.id = kFirstId + slot.uses++ * std::uint32_t(w) + std::uint32_t(s);
@@ -391,8 +391,8 @@ void runGet(int fd, const Options& o, Counts& c) {
         }
         done += r;
       }
-      if (n == 0 && outstanding == 0) break;  // every bound reached
     }
+    if (outstanding == 0) break;  // every bound reached
     pollfd p{fd, POLLIN, 0};
     int ready = poll(&p, 1, 10);
     now = nowNs();
