@@ -1,5 +1,7 @@
 #include "mib/mit.hpp"
 
+#include <malloc.h>
+
 Asn MitTable::get(const std::uint32_t* arcs, int n) {
   if (n < 1 || arcs[0] < 1 || arcs[0] > static_cast<std::uint32_t>(columns_)) return nullptr;
   reload();
@@ -47,6 +49,10 @@ Asn MitTable::next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* ou
     if (bytes < 0) return nullptr;
     *written = bytes;
     return cell(row, static_cast<int>(column));
+  }
+  if (release()) {
+    loaded_ = false;
+    malloc_trim(0);  // the heap that growing the rows left behind
   }
   return nullptr;
 }

@@ -25,7 +25,8 @@ class MitTable {
   // The first cell after the name (`open`: see IdxName), with its column and index written
   // at `out` (at most `room` bytes, their number in *written), or null past the table.
   // Only a step from a row index inside a column uses the rows as last read; every other
-  // name enters the table and refreshes it first.
+  // name enters the table and refreshes it first. A walk that steps out of the table lets go
+  // of rows that a refresh reads again, so a big table is held only while it is walked.
   Asn next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* out, int room, int* written);
 
  protected:
@@ -37,6 +38,7 @@ class MitTable {
   virtual int indexArcs(int row, std::uint32_t* arcs) const = 0;
   virtual Asn cell(int row, int column) const = 0;
   virtual int find(const std::uint32_t* arcs, int n) const = 0;  // Get's lookup, -1 for none
+  virtual bool release() = 0;  // gives the rows back where a refresh reads them again
 
  private:
   void reload();
@@ -157,6 +159,11 @@ class MitRows final : public MitTable {
   }
   void refresh() override {
     if (schema_.refresh != nullptr) schema_.refresh();
+  }
+  bool release() override {
+    if (schema_.refresh == nullptr) return false;
+    rows_.truncate(0);
+    return true;
   }
   int rowCount() const override { return static_cast<int>(rows_.size()); }
   int compareRow(int row, const std::uint32_t* arcs, int n) const override {
