@@ -48,13 +48,14 @@ set(SNMPD_MAINTAINER "snmpd maintainers <snmpd@example.org>"
 set(CPACK_PACKAGE_CONTACT ${SNMPD_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small SNMP version 1 agent for embedded Linux computers")
 set(CPACK_PACKAGE_DESCRIPTION
-    "The agent answers SNMPv1 GetRequest, GetNextRequest and SetRequest messages over
-UDP/IPv4 with one read-write community. It serves the MIB-II groups of RFC 1213,
-read live from /proc and from interface queries, and the RS-232-like MIB of
-RFC 1659 for a multiport serial board. Nothing is persisted.
+    "The agent answers SNMPv1 GetRequest, GetNextRequest and SetRequest
+messages over UDP/IPv4 with one read-write community. It serves the
+MIB-II groups of RFC 1213, read live from /proc and from interface
+queries, and the RS-232-like MIB of RFC 1659 for a multiport serial
+board. Nothing is persisted.
 .
-It conflicts with Debian's snmpd package, another agent that installs the same
-files (/usr/sbin/snmpd, snmpd.service).")
+It conflicts with Debian's snmpd package, another agent that installs
+the same files (/usr/sbin/snmpd, snmpd.service).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
