@@ -11,30 +11,33 @@ include(GNUInstallDirs)
 
 set(SNMPD_VERSION 1.0.0)
 # Debian's own snmpd package is another agent with the same file names: this one conflicts
-# with it and so is named apart, and so is its environment file (that package's
+# with it, and its package and environment file take other names (that package's
 # /etc/default/snmpd would otherwise become ours).
 set(SNMPD_PACKAGE snmpd-embedded)
 
-install(TARGETS snmpd RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/../dist/snmpd.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/../dist/copyright
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SNMPD_PACKAGE})
-
 get_filename_component(SNMPD_DIST_DIR ${CMAKE_CURRENT_LIST_DIR}/../dist ABSOLUTE)
 set(SNMPD_STAGE_DIR ${CMAKE_BINARY_DIR}/dist)
+
+install(TARGETS snmpd RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(FILES ${SNMPD_DIST_DIR}/snmpd.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${SNMPD_DIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SNMPD_PACKAGE})
 install(CODE "
   set(SNMPD_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  # Under /usr the configuration lives in /etc, as everywhere on Debian.
+  # Under /usr the configuration lives in /etc and the unit in /lib/systemd/system, as
+  # Debian 12 has them: dpkg, unaware of the merged /usr, would otherwise let the removal
+  # of the replaced package's /lib/systemd/system/snmpd.service delete our unit.
   if(SNMPD_PREFIX STREQUAL \"/usr\")
     set(SNMPD_SYSCONF_DIR /etc)
+    set(SNMPD_UNIT_DIR /lib/systemd/system)
   else()
     set(SNMPD_SYSCONF_DIR \"\${SNMPD_PREFIX}/${CMAKE_INSTALL_SYSCONFDIR}\")
+    set(SNMPD_UNIT_DIR \"\${SNMPD_PREFIX}/lib/systemd/system\")
   endif()
   set(SNMPD_SBIN_DIR \"\${SNMPD_PREFIX}/${CMAKE_INSTALL_SBINDIR}\")
   set(SNMPD_ENV_FILE \"\${SNMPD_SYSCONF_DIR}/default/${SNMPD_PACKAGE}\")
   configure_file(\"${SNMPD_DIST_DIR}/snmpd.service.in\" \"${SNMPD_STAGE_DIR}/snmpd.service\" @ONLY)
-  file(INSTALL \"${SNMPD_STAGE_DIR}/snmpd.service\"
-       DESTINATION \"\${SNMPD_PREFIX}/lib/systemd/system\")
+  file(INSTALL \"${SNMPD_STAGE_DIR}/snmpd.service\" DESTINATION \"\${SNMPD_UNIT_DIR}\")
   file(INSTALL \"${SNMPD_DIST_DIR}/snmpd.default\" DESTINATION \"\${SNMPD_SYSCONF_DIR}/default\"
        RENAME ${SNMPD_PACKAGE})
 ")
