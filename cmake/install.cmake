@@ -18,6 +18,8 @@ set(SNMPD_PACKAGE snmpd-embedded)
 get_filename_component(SNMPD_DIST_DIR ${CMAKE_CURRENT_LIST_DIR}/../dist ABSOLUTE)
 set(SNMPD_STAGE_DIR ${CMAKE_BINARY_DIR}/dist)
 
+# Linked as Debian links its daemons: the GOT read-only after start-up.
+target_link_options(snmpd PRIVATE -Wl,-z,relro -Wl,-z,now)
 install(TARGETS snmpd RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(FILES ${SNMPD_DIST_DIR}/snmpd.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${SNMPD_DIST_DIR}/copyright
@@ -73,12 +75,13 @@ configure_file(${SNMPD_DIST_DIR}/debian/conffiles.in ${SNMPD_STAGE_DIR}/debian/c
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${SNMPD_STAGE_DIR}/debian/conffiles ${SNMPD_DIST_DIR}/debian/postinst
     ${SNMPD_DIST_DIR}/debian/prerm ${SNMPD_DIST_DIR}/debian/postrm)
-# Debian wants the manual page and the changelog compressed; a plain install keeps them
-# readable as they are.
+# Debian wants the manual page and the changelog compressed, and the binary without the
+# sections that plain stripping leaves; a plain install keeps them as they are.
 configure_file(${SNMPD_DIST_DIR}/debian/changelog.in ${SNMPD_STAGE_DIR}/debian/changelog @ONLY)
 # (CPack hands its scripts only the CPACK_ variables.)
 set(CPACK_SNMPD_DOC_DIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DATAROOTDIR}/doc/${SNMPD_PACKAGE})
 set(CPACK_SNMPD_MAN_DIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man8)
 set(CPACK_SNMPD_CHANGELOG ${SNMPD_STAGE_DIR}/debian/changelog)
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-compress.cmake)
+set(CPACK_SNMPD_BINARY ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}/snmpd)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-stage.cmake)
 include(CPack)
