@@ -13,6 +13,7 @@
 namespace {
 
 std::string sysfileRoot;
+unsigned rootGeneration = 0;  // kept descriptors belong to the root they were opened under
 int requestDepth = 0;
 unsigned requestSerial = 0;
 
@@ -35,6 +36,7 @@ bool onProcfs(int fd) {
 void sysfileInit() {
   const char* root = std::getenv("SNMPD_ROOT");
   sysfileRoot = (root != nullptr) ? root : "";
+  ++rootGeneration;
 }
 
 std::string sysfilePath(const char* path) {
@@ -110,6 +112,11 @@ SysRequest::~SysRequest() {
 }
 
 bool SysSnapshot::read(std::string_view* text) {
+  if (generation_ != rootGeneration) {
+    kept_.close();
+    generation_ = rootGeneration;
+    serial_ = 0;
+  }
   if (requestDepth == 0 || serial_ != requestSerial) {
     FileDescriptor opened;
     int fd = kept_.get();

@@ -74,7 +74,8 @@ class SysSnapshot {
  private:
   const char* path_;
   FileDescriptor kept_;
-  unsigned serial_ = 0;  // the request it was last read for, 0 for none
+  unsigned generation_ = 0;  // the SNMPD_ROOT reading the kept descriptor belongs to
+  unsigned serial_ = 0;      // the request it was last read for, 0 for none
   bool readable_ = false;
   std::size_t length_ = 0;
   std::array<char, kSize> buffer_;

@@ -1,6 +1,8 @@
-// Feeds arbitrary datagrams to the decoder as the agent does, one message after
-// another, and checks every complete tree: all components readable, contents
-// consistent with lengths, and the root encoding into a datagram-sized buffer.
+// Feeds arbitrary datagrams to the decoder one message after another, byte by byte and
+// again in runs as the agent does, and checks that both read the same, and every complete
+// tree: all components readable, contents consistent with lengths, and the root encoding
+// into a datagram-sized buffer.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -71,12 +73,53 @@ void reencode(const Asn& root) {
   } else {
     check(asnSons(seq) == 0 && asnFreeBytes(seq) == free);
   }
+
+  // A pair appended straight into a list is the pair built in a block of its own.
+  Asn direct = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
+  Asn list = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
+  Asn pair = asnSequence(kAsnUniversal, 16, kAsnSequence);
+  const bool built = asnAppend(pair, root) == 0 && asnAppend(pair, again) == 0 &&
+                     asnAppend(list, pair) == 0;
+  check((asnAppendPair(direct, kAsnUniversal, 16, kAsnSequence, root, again) == 0) == built);
+  check(asnFreeBytes(direct) == asnFreeBytes(list) && asnSons(direct) == asnSons(list));
+  static std::uint8_t third[kMaxDatagram * 2], fourth[kMaxDatagram * 2];
+  const int m = asnEncode(direct, third, sizeof third);
+  check(m == asnEncode(list, fourth, sizeof fourth));
+  if (m > 0) check(std::memcmp(third, fourth, static_cast<std::size_t>(m)) == 0);
+}
+
+// The same bytes in runs of varying length: the same statuses at the same bytes.
+void decodeInRuns(const std::uint8_t* data, std::size_t size) {
+  Asn single = asnNew(), runs = asnNew();
+  std::size_t at = 0;
+  for (std::size_t i = 0; at < size; ++i) {
+    const int count = static_cast<int>(std::min<std::size_t>(1 + data[i % size] % 64, size - at));
+    int used = 0;
+    const int status = asnDecodeBytes(runs, data + at, count, &used);
+    check(used >= 1 && used <= count);
+    int expected = kAsnMore;
+    for (int k = 0; k < used; ++k) {
+      check(expected == kAsnMore);
+      expected = asnDecode(single, data[at + k]);
+    }
+    check(status == expected);
+    at += static_cast<std::size_t>(used);
+    if (status == kAsnMore) continue;
+    if (status != kAsnComplete) return;
+    static std::uint8_t a[kMaxDatagram], b[kMaxDatagram];
+    const int n = asnEncode(single, a, kMaxDatagram);
+    check(n == asnEncode(runs, b, kMaxDatagram) && asnSons(single) == asnSons(runs));
+    if (n > 0) check(std::memcmp(a, b, static_cast<std::size_t>(n)) == 0);
+    single = asnNew();
+    runs = asnNew();
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > kMaxDatagram) return 0;
+  decodeInRuns(data, size);
   Asn root = asnNew();
   for (std::size_t i = 0; i < size; ++i) {
     const int status = asnDecode(root, data[i]);

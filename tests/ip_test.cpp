@@ -251,4 +251,40 @@ TEST(SysLines, LinesOfAnyLengthAcrossReads) {
   EXPECT_FALSE(SysLines("/nonexistent/file").valid());
 }
 
+// A fixture is read as it stands at every request (rewritten or replaced), once within one
+// request; the kernel's own file through a descriptor that a new root lets go of.
+TEST(SysSnapshot, FreshPerRequestOncePerRequestAndPerRoot) {
+  SysSnapshot snapshot("/proc/net/snmp");
+  std::string_view text;
+  unsetenv("SNMPD_ROOT");
+  sysfileInit();
+  ASSERT_TRUE(snapshot.read(&text));
+  EXPECT_EQ(text.substr(0, 4), "Ip: ");
+  {
+    FixtureRoot root("snapshot");
+    EXPECT_FALSE(snapshot.read(&text));
+    root.write("proc/net/snmp", "A\n");
+    ASSERT_TRUE(snapshot.read(&text));
+    EXPECT_EQ(text, "A\n");
+    root.write("proc/net/snmp", "BB\n");
+    ASSERT_TRUE(snapshot.read(&text));
+    EXPECT_EQ(text, "BB\n");
+    {
+      const SysRequest request;
+      ASSERT_TRUE(snapshot.read(&text));
+      root.write("proc/net/snmp", "C\n");
+      ASSERT_TRUE(snapshot.read(&text));
+      EXPECT_EQ(text, "BB\n");
+    }
+    const fs::path file = root.path() / "proc/net/snmp";
+    std::ofstream(file.string() + ".new") << "D\n";
+    fs::rename(file.string() + ".new", file);
+    const SysRequest request;
+    ASSERT_TRUE(snapshot.read(&text));
+    EXPECT_EQ(text, "D\n");
+  }
+  ASSERT_TRUE(snapshot.read(&text));
+  EXPECT_EQ(text.substr(0, 4), "Ip: ");
+}
+
 }  // namespace
