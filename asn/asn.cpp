@@ -95,18 +95,32 @@ struct AsnBlock {
 
 namespace {
 
-// Growable blocks all have the one standard size and several live and die with every
-// message, so a few freed ones are kept for the next request instead of going back to malloc.
+// Two sizes of block live and die with every message: the standard growable one and the
+// smallest primitive (a number, a short name), so a few freed ones of each are kept for the
+// next request instead of going back to malloc.
+enum BlockKind { kStandardBlock, kSmallBlock, kOtherBlock };
+
+constexpr int kStandardCapacity = kAsnBlockSize / kAsnNodeCost + 2;
+constexpr std::size_t kKindBytes[2] = {
+    sizeof(AsnBlock) + sizeof(AsnNode) * kStandardCapacity + (kStandardCapacity - 1) * kAsnNodeCost,
+    sizeof(AsnBlock) + sizeof(AsnNode) + kAsnNodeCost,
+};
+
 struct BlockCache {
   static constexpr int kKept = 8;
-  AsnBlock* kept[kKept];
+  void* kept[kKept];
   int count;
 };
-constinit BlockCache blockCache{};
+constinit BlockCache blockCache[2]{};
 
-void* blockMemory(std::size_t bytes, bool growable) {
-  if (growable && blockCache.count > 0) {
-    void* memory = blockCache.kept[--blockCache.count];
+BlockKind kindOf(int capacity, std::int64_t rootSlot) {
+  if (capacity == kStandardCapacity) return kStandardBlock;
+  return capacity == 1 && rootSlot == 1 ? kSmallBlock : kOtherBlock;
+}
+
+void* blockMemory(std::size_t bytes, BlockKind kind) {
+  if (kind != kOtherBlock && blockCache[kind].count > 0) {
+    void* memory = blockCache[kind].kept[--blockCache[kind].count];
     ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
     return memory;
   }
@@ -125,8 +139,7 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
   const std::size_t bytes = sizeof(AsnBlock) +
                             sizeof(AsnNode) * static_cast<std::size_t>(capacity) +
                             static_cast<std::size_t>(freeBytes);
-  // Every growable block is of the standard size, so kept memory fits any of them.
-  void* memory = blockMemory(bytes, growable && size == kAsnBlockSize);
+  void* memory = blockMemory(bytes, kindOf(capacity, rootSlot));
   if (memory == nullptr) return nullptr;
   auto* block = new (memory) AsnBlock{};
   block->nodes = reinterpret_cast<AsnNode*>(block + 1);
@@ -142,17 +155,13 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
   return block;
 }
 
-constexpr int kStandardCapacity = kAsnBlockSize / kAsnNodeCost + 2;
-constexpr std::size_t kStandardBytes =
-    sizeof(AsnBlock) + sizeof(AsnNode) * kStandardCapacity + (kStandardCapacity - 1) * kAsnNodeCost;
-
 void blockRelease(AsnBlock* block) {
   if (block == nullptr || --block->references != 0) return;
-  const bool standard = block->nodeCapacity == kStandardCapacity;
+  const BlockKind kind = kindOf(block->nodeCapacity, block->rootSlot);
   block->~AsnBlock();
-  if (standard && blockCache.count < BlockCache::kKept) {
-    blockCache.kept[blockCache.count++] = block;
-    ASAN_POISON_MEMORY_REGION(block, kStandardBytes);
+  if (kind != kOtherBlock && blockCache[kind].count < BlockCache::kKept) {
+    blockCache[kind].kept[blockCache[kind].count++] = block;
+    ASAN_POISON_MEMORY_REGION(block, kKindBytes[kind]);
     return;
   }
   std::free(block);
