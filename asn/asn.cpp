@@ -316,6 +316,44 @@ Asn asnSequence(int cls, std::int32_t tag, int type) {
 
 // ---- Tree operations ----
 
+namespace {
+
+// Room for a value of `count` nodes with root `root` at the end of the parent's contents:
+// its tag and length are written there (their size in *header), and the free bytes left after
+// its contents too are returned, or -1 (nothing changed) when it does not fit.
+int placeHeader(AsnBlock& pb, const AsnNode& p, const AsnNode& root, int count,
+                std::int32_t* header) {
+  const std::int64_t need = static_cast<std::int64_t>(kAsnNodeCost) * count;
+  if (pb.freeBytes < need) return -1;
+  // The accounting guarantees slots; this only guards the node array itself.
+  if (pb.lowestSlot - (pb.rootSlot + 1 - pb.nodeCapacity) < count) return -1;
+  int room = static_cast<int>(pb.freeBytes - need);
+  // Children go right after the parent's contents (for a decoded root that
+  // ended with end-of-contents octets, those octets are overwritten).
+  std::uint8_t* out = pb.data + p.contentsOffset + p.contentsLength;
+  const int tagOctets = encodeTag(root, out, room);
+  if (tagOctets == 0) return -1;
+  room -= tagOctets;
+  const int lengthOctets = encodeLength(root, out + tagOctets, room);
+  if (lengthOctets == 0) return -1;
+  room -= lengthOctets;
+  if (root.contentsLength > room) return -1;
+  *header = tagOctets + lengthOctets;
+  return room - root.contentsLength;
+}
+
+// The parent takes in an appended value.
+void grow(AsnBlock& pb, AsnNode& p, const AsnNode& root, int count, std::int32_t header, int room) {
+  const std::int32_t size = header + root.contentsLength;
+  pb.freeBytes = room;
+  p.descendants = static_cast<std::uint16_t>(p.descendants + count);
+  p.encodedSize += size;
+  p.contentsLength += size;
+  p.valueLength += root.valueLength;
+}
+
+}  // namespace
+
 int asnAppend(const Asn& parent, const Asn& child) {
   AsnNode* p = nodeOf(parent);
   AsnNode* c = nodeOf(child);
@@ -326,35 +364,16 @@ int asnAppend(const Asn& parent, const Asn& child) {
   if (!(p->flags & kFlagConstructed) || p->parent != 0) return kAsnNoRoom;
 
   const int count = c->descendants + 1;
-  const std::int64_t need = static_cast<std::int64_t>(kAsnNodeCost) * count;
-  if (pb.freeBytes < need) return kAsnNoRoom;
-  // The accounting guarantees slots; this only guards the node array itself.
-  if (pb.lowestSlot - (pb.rootSlot + 1 - pb.nodeCapacity) < count) return kAsnNoRoom;
-  int room = static_cast<int>(pb.freeBytes - need);
-
-  // Children go right after the parent's contents (for a decoded root that
-  // ended with end-of-contents octets, those octets are overwritten).
-  const std::int32_t at = p->contentsOffset + p->contentsLength;
-  std::uint8_t* out = pb.data + at;
-  const int tagOctets = encodeTag(*c, out, room);
-  if (tagOctets == 0) return kAsnNoRoom;
-  room -= tagOctets;
-  const int lengthOctets = encodeLength(*c, out + tagOctets, room);
-  if (lengthOctets == 0) return kAsnNoRoom;
-  room -= lengthOctets;
-  if (c->contentsLength > room) return kAsnNoRoom;
+  std::int32_t header = 0;
+  const int room = placeHeader(pb, *p, *c, count, &header);
+  if (room < 0) return kAsnNoRoom;
 
   const AsnNode childRoot = *c;  // the child may be the parent itself
-  const std::int32_t header = tagOctets + lengthOctets;
+  const std::int32_t at = p->contentsOffset + p->contentsLength;
   const std::int32_t newOffset = at + header;
   std::memmove(pb.data + newOffset, cb.data + childRoot.contentsOffset,
                static_cast<std::size_t>(childRoot.contentsLength));
-
-  pb.freeBytes = room - childRoot.contentsLength;
-  p->descendants = static_cast<std::uint16_t>(p->descendants + count);
-  p->encodedSize += header + childRoot.contentsLength;
-  p->contentsLength += header + childRoot.contentsLength;
-  p->valueLength += childRoot.valueLength;
+  grow(pb, *p, childRoot, count, header, room);
 
   // A subtree's nodes lie side by side in pre-order in both blocks, so they move as one run.
   const std::int32_t shift = newOffset - childRoot.contentsOffset;
@@ -399,21 +418,10 @@ int asnAppendPair(const Asn& parent, int cls, std::int32_t tag, int type, const 
   pair.encodedSize = pair.contentsLength;
 
   const int count = pair.descendants + 1;
-  const std::int64_t need = static_cast<std::int64_t>(kAsnNodeCost) * count;
-  if (pb.freeBytes < need) return kAsnNoRoom;
-  if (pb.lowestSlot - (pb.rootSlot + 1 - pb.nodeCapacity) < count) return kAsnNoRoom;
-  int room = static_cast<int>(pb.freeBytes - need);
+  std::int32_t header = 0;
+  const int room = placeHeader(pb, *p, pair, count, &header);
+  if (room < 0) return kAsnNoRoom;
   const std::int32_t at = p->contentsOffset + p->contentsLength;
-  std::uint8_t* out = pb.data + at;
-  const int tagOctets = encodeTag(pair, out, room);
-  if (tagOctets == 0) return kAsnNoRoom;
-  room -= tagOctets;
-  const int lengthOctets = encodeLength(pair, out + tagOctets, room);
-  if (lengthOctets == 0) return kAsnNoRoom;
-  room -= lengthOctets;
-  if (pair.contentsLength > room) return kAsnNoRoom;
-
-  const std::int32_t header = tagOctets + lengthOctets;
   pair.contentsOffset = at + header;
   pair.parent = pb.rootSlot;
   pb.lowestSlot = static_cast<std::uint16_t>(pb.lowestSlot - count);
@@ -439,11 +447,7 @@ int asnAppendPair(const Asn& parent, int cls, std::int32_t tag, int type, const 
     position += to[placed - n].contentsLength;
   }
 
-  pb.freeBytes = room - pair.contentsLength;
-  p->descendants = static_cast<std::uint16_t>(p->descendants + count);
-  p->encodedSize += header + pair.contentsLength;
-  p->contentsLength += header + pair.contentsLength;
-  p->valueLength += pair.valueLength;
+  grow(pb, *p, pair, count, header, room);
   return 0;
 }
 
