@@ -78,8 +78,8 @@ void reencode(const Asn& root) {
   Asn direct = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
   Asn list = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
   Asn pair = asnSequence(kAsnUniversal, 16, kAsnSequence);
-  const bool built = asnAppend(pair, root) == 0 && asnAppend(pair, again) == 0 &&
-                     asnAppend(list, pair) == 0;
+  const bool built =
+      asnAppend(pair, root) == 0 && asnAppend(pair, again) == 0 && asnAppend(list, pair) == 0;
   check((asnAppendPair(direct, kAsnUniversal, 16, kAsnSequence, root, again) == 0) == built);
   check(asnFreeBytes(direct) == asnFreeBytes(list) && asnSons(direct) == asnSons(list));
   static std::uint8_t third[kMaxDatagram * 2], fourth[kMaxDatagram * 2];
