@@ -8,17 +8,15 @@
 #include "asn/asl.hpp"
 #include "common/snmpmib.hpp"
 
-// Kept blocks are poisoned, so that the sanitizer still catches a use after release.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define SNMPD_ASAN 1
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(SNMPD_ASAN)
-#include <sanitizer/asan_interface.h>
+constexpr bool kKeepBlocks = false;
 #else
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+constexpr bool kKeepBlocks = true;
 #endif
 
 namespace {
@@ -97,14 +95,11 @@ namespace {
 
 // Two sizes of block live and die with every message: the standard growable one and the
 // smallest primitive (a number, a short name), so a few freed ones of each are kept for the
-// next request instead of going back to malloc.
+// next request instead of going back to malloc. Under the address sanitizer every block goes
+// back to malloc, so that it sees every release and any use after it.
 enum BlockKind { kStandardBlock, kSmallBlock, kOtherBlock };
 
 constexpr int kStandardCapacity = kAsnBlockSize / kAsnNodeCost + 2;
-constexpr std::size_t kKindBytes[2] = {
-    sizeof(AsnBlock) + sizeof(AsnNode) * kStandardCapacity + (kStandardCapacity - 1) * kAsnNodeCost,
-    sizeof(AsnBlock) + sizeof(AsnNode) + kAsnNodeCost,
-};
 
 struct BlockCache {
   static constexpr int kKept = 8;
@@ -120,9 +115,7 @@ BlockKind kindOf(int capacity, std::int64_t rootSlot) {
 
 void* blockMemory(std::size_t bytes, BlockKind kind) {
   if (kind != kOtherBlock && blockCache[kind].count > 0) {
-    void* memory = blockCache[kind].kept[--blockCache[kind].count];
-    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
-    return memory;
+    return blockCache[kind].kept[--blockCache[kind].count];
   }
   return std::malloc(bytes);
 }
@@ -159,9 +152,8 @@ void blockRelease(AsnBlock* block) {
   if (block == nullptr || --block->references != 0) return;
   const BlockKind kind = kindOf(block->nodeCapacity, block->rootSlot);
   block->~AsnBlock();
-  if (kind != kOtherBlock && blockCache[kind].count < BlockCache::kKept) {
+  if (kKeepBlocks && kind != kOtherBlock && blockCache[kind].count < BlockCache::kKept) {
     blockCache[kind].kept[blockCache[kind].count++] = block;
-    ASAN_POISON_MEMORY_REGION(block, kKindBytes[kind]);
     return;
   }
   std::free(block);

@@ -26,7 +26,7 @@ class MitTable {
   // at `out` (at most `room` bytes, their number in *written), or null past the table.
   // Only a step from a row index inside a column uses the rows as last read; every other
   // name enters the table and refreshes it first. A walk that steps out of the table lets go
-  // of rows that a refresh reads again, so a big table is held only while it is walked.
+  // of big rows that a refresh reads again, so a big table is held only while it is walked.
   Asn next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* out, int room, int* written);
 
  protected:
@@ -38,7 +38,7 @@ class MitTable {
   virtual int indexArcs(int row, std::uint32_t* arcs) const = 0;
   virtual Asn cell(int row, int column) const = 0;
   virtual int find(const std::uint32_t* arcs, int n) const = 0;  // Get's lookup, -1 for none
-  virtual bool release() = 0;  // gives the rows back where a refresh reads them again
+  virtual bool release() = 0;  // gives big rows back where a refresh reads them again
 
  private:
   void reload();
@@ -58,6 +58,7 @@ Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
 template <class Row>
 class MitVector {
   static_assert(std::is_trivially_copyable_v<Row>, "rows move with realloc");
+  static constexpr std::size_t kKeptBytes = 64 * 1024;
 
  public:
   MitVector() = default;
@@ -80,18 +81,20 @@ class MitVector {
     return true;
   }
   void clear() { size_ = 0; }
-  // Keeps the first `size` rows and gives back the room beyond them: a big table's rows stay
-  // held between walks.
+  // Keeps the first `size` rows. A big table also gives back the room beyond them, so that its
+  // rows are held no longer than needed; a small one keeps its room for the next refresh.
   void truncate(std::size_t size) {
     size_ = std::min(size, size_);
+    if (!big() || size_ == capacity_) return;
     if (size_ == 0) {
       std::free(rows_);
       rows_ = nullptr;
       capacity_ = 0;
-    } else if (size_ < capacity_) {
+    } else {
       reserve(size_);
     }
   }
+  bool big() const { return capacity_ * sizeof(Row) > kKeptBytes; }
   Row* begin() { return rows_; }
   Row* end() { return rows_ + size_; }
   const Row* begin() const { return rows_; }
@@ -161,7 +164,7 @@ class MitRows final : public MitTable {
     if (schema_.refresh != nullptr) schema_.refresh();
   }
   bool release() override {
-    if (schema_.refresh == nullptr) return false;
+    if (schema_.refresh == nullptr || !rows_.big()) return false;
     rows_.truncate(0);
     return true;
   }
