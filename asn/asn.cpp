@@ -334,6 +334,17 @@ int placeHeader(AsnBlock& pb, const AsnNode& p, const AsnNode& root, int count,
   return room - root.contentsLength;
 }
 
+// Copies `count` nodes, a subtree's run in pre-order, to `to`, where their contents now lie
+// `shift` bytes further on, all under the block's root.
+void moveNodes(const AsnBlock& pb, AsnNode* to, const AsnNode* from, int count,
+               std::int32_t shift) {
+  std::memmove(static_cast<void*>(to), from, sizeof(AsnNode) * count);
+  for (int i = 0; i < count; ++i) {
+    to[i].contentsOffset += shift;
+    to[i].parent = pb.rootSlot;
+  }
+}
+
 // The parent takes in an appended value.
 void grow(AsnBlock& pb, AsnNode& p, const AsnNode& root, int count, std::int32_t header, int room) {
   const std::int32_t size = header + root.contentsLength;
@@ -360,23 +371,15 @@ int asnAppend(const Asn& parent, const Asn& child) {
   const int room = placeHeader(pb, *p, *c, count, &header);
   if (room < 0) return kAsnNoRoom;
 
-  const AsnNode childRoot = *c;  // the child may be the parent itself
-  const std::int32_t at = p->contentsOffset + p->contentsLength;
-  const std::int32_t newOffset = at + header;
+  const AsnNode childRoot = *c;  // the child may be the parent itself, which grow() changes
+  const std::int32_t newOffset = p->contentsOffset + p->contentsLength + header;
   std::memmove(pb.data + newOffset, cb.data + childRoot.contentsOffset,
                static_cast<std::size_t>(childRoot.contentsLength));
-  grow(pb, *p, childRoot, count, header, room);
-
   // A subtree's nodes lie side by side in pre-order in both blocks, so they move as one run.
-  const std::int32_t shift = newOffset - childRoot.contentsOffset;
   pb.lowestSlot = static_cast<std::uint16_t>(pb.lowestSlot - count);
-  AsnNode* to = &pb.node(static_cast<std::uint16_t>(pb.lowestSlot + count - 1));
-  std::memmove(static_cast<void*>(to), &cb.node(child.slot()), sizeof(AsnNode) * count);
-  to[0] = childRoot;
-  for (int i = 0; i < count; ++i) {
-    to[i].contentsOffset += shift;
-    to[i].parent = pb.rootSlot;
-  }
+  moveNodes(pb, &pb.node(static_cast<std::uint16_t>(pb.lowestSlot + count - 1)), c, count,
+            newOffset - childRoot.contentsOffset);
+  grow(pb, *p, childRoot, count, header, room);
   return 0;
 }
 
@@ -429,14 +432,9 @@ int asnAppendPair(const Asn& parent, int cls, std::int32_t tag, int type, const 
     position += headerOctets[k];
     std::memmove(pb.data + position, cb.data + c.contentsOffset,
                  static_cast<std::size_t>(c.contentsLength));
-    const std::int32_t shift = position - c.contentsOffset;
-    std::memmove(static_cast<void*>(to + placed), &c, sizeof(AsnNode) * n);
-    for (int i = placed; i < placed + n; ++i) {
-      to[i].contentsOffset += shift;
-      to[i].parent = pb.rootSlot;
-    }
+    moveNodes(pb, to + placed, &c, n, position - c.contentsOffset);
     placed += n;
-    position += to[placed - n].contentsLength;
+    position += c.contentsLength;
   }
 
   grow(pb, *p, pair, count, header, room);

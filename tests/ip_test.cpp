@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,29 @@ TEST_F(IpGroup, RouteFileRowsAndGetRules) {
   }
   EXPECT_EQ(dests, (std::vector<Bytes>{hexBytes("00 00 00 00"), hexBytes("81 2C 10 00 00"),
                                        hexBytes("81 40 81 28 00 00")}));
+}
+
+// A walk that steps out of the route table lets a big table's rows go, so the next step into
+// it reads the file again; a small table's next step uses the rows as last read.
+TEST_F(IpGroup, BigTableIsReadAgainAfterAWalkStepsOutOfIt) {
+  const Bytes past = kIp + hexBytes("15 01 0D 81 7F 81 7F 81 7F 81 7F");  // after the last cell
+  const Bytes fromStart = kIp + hexBytes("15 01 01 00 00 00 00");
+  for (const int routes : {2, 3000}) {  // 3,000 rows of 24 bytes: over the 64 KiB kept
+    SCOPED_TRACE(routes);
+    std::string table = kRouteHeader;
+    char destination[16];
+    for (int i = 1; i <= routes; ++i) {
+      std::snprintf(destination, sizeof destination, "00%02X%02X0A", i % 256, i / 256);
+      table += route("eth0", destination, "00000000", "00FFFFFF");
+    }
+    write("proc/net/route", table);
+    ASSERT_FALSE(mibNext(kIp + hexBytes("15")).empty());  // enters the table and reads it
+    ASSERT_FALSE(mibNext(past).empty());                  // steps out of it
+    write("proc/net/route", kRouteHeader + route("eth1", "000010AC", "00000000", "0000FFFF"));
+    EXPECT_EQ(hexText(mibNext(fromStart)),
+              hexText(kIp + hexBytes(routes > 2 ? "15 01 01 81 2C 10 00 00"   // read again
+                                                : "15 01 01 0A 00 01 00")));  // as last read
+  }
 }
 
 TEST(IndexCodec, GoldenComponentsAndPortsBothWays) {
