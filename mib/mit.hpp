@@ -53,11 +53,19 @@ class MitTable {
 Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length);
 Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
 
+// Orders `count` rows of `size` bytes by `compare` (stable), then keeps the first of each run
+// of equal rows: the number kept. One copy of the sort serves every row type.
+using MitCompare = int (*)(const void* a, const void* b, const void* context);
+std::size_t mitOrder(void* rows, std::size_t count, std::size_t size, MitCompare compare,
+                     const void* context);
+inline constexpr std::size_t kMitMaxRowBytes = 64;
+
 // A table's rows: a growable array that reports running out of memory instead of throwing,
 // so that a refresh keeps what it has read.
 template <class Row>
 class MitVector {
-  static_assert(std::is_trivially_copyable_v<Row>, "rows move with realloc");
+  static_assert(std::is_trivially_copyable_v<Row>, "rows move with realloc and memcpy");
+  static_assert(sizeof(Row) <= kMitMaxRowBytes, "mitOrder moves a row through the stack");
   static constexpr std::size_t kKeptBytes = 64 * 1024;
 
  public:
@@ -144,21 +152,17 @@ class MitRows final : public MitTable {
   void rebuild(Fill fill) {
     rows_.clear();
     fill(rows_);
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [this](const Row& a, const Row& b) { return compare(a, b) < 0; });
-    const Row* kept = std::unique(rows_.begin(), rows_.end(), [this](const Row& a, const Row& b) {
-      return compare(a, b) == 0;
-    });
-    rows_.truncate(static_cast<std::size_t>(kept - rows_.begin()));
+    rows_.truncate(mitOrder(rows_.begin(), rows_.size(), sizeof(Row), &compareRows, this));
   }
   std::span<const Row> rows() const { return rows_; }
 
  private:
-  int compare(const Row& a, const Row& b) const {
+  static int compareRows(const void* a, const void* b, const void* self) {
+    const MitSchema<Row>& schema = static_cast<const MitRows*>(self)->schema_;
     std::uint32_t x[kMitMaxIndexArcs], y[kMitMaxIndexArcs];
-    schema_.index(a, x);
-    schema_.index(b, y);
-    return idxCompare(x, schema_.indexArcs, y, schema_.indexArcs);
+    schema.index(*static_cast<const Row*>(a), x);
+    schema.index(*static_cast<const Row*>(b), y);
+    return idxCompare(x, schema.indexArcs, y, schema.indexArcs);
   }
   void refresh() override {
     if (schema_.refresh != nullptr) schema_.refresh();
