@@ -193,11 +193,11 @@ struct Reader {
     p += length;
     return inner;
   }
-  bool integer(long* value) {
+  bool integer(std::int64_t* value) {
     Reader c = take(0x02);
     if (!c.ok || c.end == c.p || c.end - c.p > 8) return ok = false;
-    long v = (*c.p & 0x80) ? -1 : 0;
-    for (; c.p < c.end; ++c.p) v = long((static_cast<unsigned long>(v) << 8) | *c.p);
+    std::int64_t v = (*c.p & 0x80) ? -1 : 0;
+    for (; c.p < c.end; ++c.p) v = std::int64_t((static_cast<std::uint64_t>(v) << 8) | *c.p);
     *value = v;
     return true;
   }
@@ -227,8 +227,8 @@ bool decodeOid(const Reader& contents, Oid* oid) {
 
 struct Reply {
   std::uint32_t id = 0;
-  long status = 0;
-  long index = 0;
+  std::int64_t status = 0;
+  std::int64_t index = 0;
   Reader binds;  // the VarBind list's contents
 };
 
@@ -237,7 +237,7 @@ bool decodeReply(const std::uint8_t* data, std::size_t size, const std::string& 
                  Reply* reply) {
   Reader whole{data, data + size, true};
   Reader message = whole.take(0x30);
-  long version = -1, id = 0;
+  std::int64_t version = -1, id = 0;
   if (!message.integer(&version) || version != 0) return false;
   Reader name = message.take(0x04);
   if (!name.ok || std::size_t(name.end - name.p) != community.size() ||
@@ -249,7 +249,7 @@ bool decodeReply(const std::uint8_t* data, std::size_t size, const std::string& 
     return false;
   }
   reply->binds = pdu.take(0x30);
-  if (!reply->binds.ok || id < 0 || id > 0xffffffffL) return false;
+  if (!reply->binds.ok || id < 0 || id > 0xffffffffLL) return false;
   reply->id = std::uint32_t(id);
   return message.p == message.end && pdu.p == pdu.end;
 }
@@ -325,7 +325,7 @@ double median(std::vector<T> v) {
   return n % 2 ? double(v[n / 2]) : (double(v[n / 2 - 1]) + double(v[n / 2])) / 2;
 }
 
-void countStatus(Counts& c, long status) {
+void countStatus(Counts& c, std::int64_t status) {
   if (status == 0) return;
   ++c.errors;
   if (c.firstError == 0) c.firstError = status;

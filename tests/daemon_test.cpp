@@ -170,8 +170,7 @@ TEST(FileDescriptor, ClosesOnceAndMoves) {
 // ---- The real binary: what the caller sees ----
 
 RunResult runAgent(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {SNMPD_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> argv = agentCommand(args);
   // Should a case wrongly start an agent, the group kill ends it.
   return runProcess(argv, {}, "", 10000, true);
 }
@@ -286,7 +285,7 @@ TEST_F(SnmpdAgent, EachStopSignalEndsWithStatusZero) {
 TEST_F(SnmpdAgent, UnresolvableHostIsRefused) {
   // Inside the namespace no name server can be reached: the look-up fails at once.
   for (const char* mode : {"-f", "-"}) {
-    RunResult r = ns().exec({SNMPD_BINARY, mode, "-h", "no.such.host.invalid"});
+    RunResult r = ns().exec(agentCommand({mode, "-h", "no.such.host.invalid"}));
     EXPECT_EQ(r.status, 2) << mode;
     EXPECT_EQ(r.errors, std::string(SNMPD_BINARY) + ": Bad foreign host: no.such.host.invalid\n");
   }
@@ -306,13 +305,15 @@ TEST_F(SnmpdAgent, SurvivesOversizedAndEmptyDatagrams) {
 // Without -f the command returns 0 only after binding, and the agent serves on in the
 // background until SIGTERM, which it obeys with status 0.
 TEST_F(SnmpdAgent, DetachesOnlyOnceBound) {
-  // Become the detached agent's reaper so that its exit status can be read.
-  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  // Become the detached agent's reaper so that its exit status can be read. qemu-user does
+  // not pass this request on: under it the status goes unchecked.
+  const bool reaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  ASSERT_TRUE(reaper || agentEmulated());
   struct ReaperOff {
     ~ReaperOff() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
   } reaperOff;
 
-  RunResult started = ns().exec({SNMPD_BINARY, "-p", "1161"}, {}, 10000, false);
+  RunResult started = ns().exec(agentCommand({"-p", "1161"}), {}, 10000, false);
   ASSERT_EQ(started.status, 0) << started.output;
   EXPECT_EQ(started.output, "");
 
@@ -330,6 +331,7 @@ TEST_F(SnmpdAgent, DetachesOnlyOnceBound) {
   ASSERT_EQ(kill(agent, 0), 0) << "the detached agent keeps serving";
 
   ASSERT_EQ(kill(agent, SIGTERM), 0);
+  if (!reaper) return;
   int status = -1;
   ASSERT_EQ(waitpid(agent, &status, 0), agent);
   EXPECT_TRUE(WIFEXITED(status));

@@ -187,11 +187,24 @@ std::vector<unsigned long> nameArcs(const std::string& line) {
     if (lines[i].rfind(subtree + ".", 0) != 0) {
       return ::testing::AssertionFailure() << "outside " << subtree << ": " << lines[i];
     }
-    if (i > 0 && !(nameArcs(lines[i - 1]) < nameArcs(lines[i]))) {
+    if (i > 0 && !arcsLess(nameArcs(lines[i - 1]), nameArcs(lines[i]))) {
       return ::testing::AssertionFailure() << "out of order:\n" << lines[i - 1] << "\n" << lines[i];
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> agentCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> argv;
+  std::istringstream emulator(SNMPD_EMULATOR);
+  for (std::string word; emulator >> word;) argv.push_back(word);
+  argv.emplace_back(SNMPD_BINARY);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+bool agentEmulated() {
+  return SNMPD_EMULATOR[0] != '\0';
 }
 
 bool netnsRequired() {
@@ -325,9 +338,14 @@ RunResult Netns::exec(const std::vector<std::string>& argv, const std::vector<st
 
 bool Netns::startAgent(const std::vector<std::string>& args, const std::vector<std::string>& env,
                        int timeoutMs) {
-  if (agentPid_ > 0) stopAgent(SIGKILL);
-  std::vector<std::string> argv = {SNMPD_BINARY, "-f"};
+  std::vector<std::string> argv = agentCommand({"-f"});
   argv.insert(argv.end(), args.begin(), args.end());
+  return startProgram(argv, env, timeoutMs);
+}
+
+bool Netns::startProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         int timeoutMs) {
+  if (agentPid_ > 0) stopAgent(SIGKILL);
   agentStatus_ = -1;
   agentPid_ = spawnProcess(argv, env, name_, outPath_, errPath_);
   if (agentPid_ <= 0) return false;
@@ -383,6 +401,35 @@ long Netns::agentRssKb() const {
   return -1;
 }
 
+bool liveKernelSwapped() {
+  static const bool swapped = [] {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      if (fd >= 0) close(fd);
+      return false;
+    }
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X ", ntohs(address.sin_port));
+    std::ifstream table("/proc/self/net/udp");
+    bool differs = false;
+    for (std::string line; std::getline(table, line);) {
+      const std::size_t at = line.find(port);
+      if (at != std::string::npos && at >= 8 && line.find(':') < at) {
+        differs = line.substr(at - 8, 8) != kernelHex("127.0.0.1");
+        break;
+      }
+    }
+    close(fd);
+    return differs;
+  }();
+  return swapped;
+}
+
 std::optional<sockaddr_in> Netns::boundSocket(pid_t pid) {
   const std::string proc = "/proc/" + std::to_string(pid);
   std::set<unsigned long> inodes;
@@ -412,8 +459,8 @@ std::optional<sockaddr_in> Netns::boundSocket(pid_t pid) {
     if (!fields || inodes.count(inode) == 0 || local.size() != 13) continue;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr =
-        static_cast<std::uint32_t>(std::stoul(local.substr(0, 8), nullptr, 16));
+    std::uint32_t word = static_cast<std::uint32_t>(std::stoul(local.substr(0, 8), nullptr, 16));
+    address.sin_addr.s_addr = liveKernelSwapped() ? __builtin_bswap32(word) : word;
     address.sin_port = htons(static_cast<std::uint16_t>(std::stoul(local.substr(9), nullptr, 16)));
     return address;
   }

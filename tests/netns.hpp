@@ -54,6 +54,18 @@ std::vector<unsigned long> nameArcs(const std::string& line);
 ::testing::AssertionResult inOrderUnder(const std::vector<std::string>& lines,
                                         const std::string& subtree);
 
+// The agent's command line: the built binary with args, run by the emulator first in a
+// cross build (its argv[0] is still the binary's path).
+std::vector<std::string> agentCommand(const std::vector<std::string>& args = {});
+// True where the agent runs under an emulator (a cross build's tests).
+bool agentEmulated();
+
+// True where the running kernel prints the words of /proc/net/route, tcp and udp in the
+// other byte order than this program's: a foreign-endian build under qemu-user, whose live
+// files come from the host's kernel untranslated (qemu translates /proc/net/route alone, and
+// only by that exact path).
+bool liveKernelSwapped();
+
 // SNMPD_REQUIRE_NETNS=1: tests must fail rather than skip without namespaces.
 bool netnsRequired();
 
@@ -83,6 +95,9 @@ class Netns {
   // kAgentAddress when it is bound to all addresses.
   bool startAgent(const std::vector<std::string>& args = {},
                   const std::vector<std::string>& env = {}, int timeoutMs = 10000);
+  // The same for any command line that runs an agent in the foreground.
+  bool startProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                    int timeoutMs = 10000);
   // Sends the signal and waits for the agent: its exit status as in RunResult; SIGKILL
   // follows when it has not ended within timeoutMs. When the agent had already ended, its
   // status then; -1 when none was started.

@@ -107,6 +107,10 @@ class MemcheckRun : public NetnsTest {
       GTEST_SKIP() << "the agent of this build carries the address sanitizer, which the memory "
                       "checker cannot run; the optimised build's suite runs this check";
     }
+    if (agentEmulated()) {
+      GTEST_SKIP() << "the agent runs under an emulator here, which the memory checker cannot "
+                      "run; the native build's suite runs this check";
+    }
     if (access(kValgrind, X_OK) != 0) {
       // CI installs it (scripts/deps) and requires the end-to-end checks.
       if (netnsRequired()) FAIL() << kValgrind << " is missing";
