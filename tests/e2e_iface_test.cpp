@@ -67,18 +67,27 @@ class InterfacesE2E : public NetnsTest {
     return ns().run(tool + " -v1 -c mirlen -On -Ox -t 2 -r 0 -m '' " + kAgentAddress + " " + args);
   }
   // eth0's /proc/net/dev numbers as the namespace's kernel prints them.
-  std::vector<unsigned long> eth0Numbers() {
+  std::vector<std::uint64_t> eth0Numbers() {
     std::istringstream dev(ns().run("cat /proc/net/dev").output);
-    std::vector<unsigned long> numbers;
+    std::vector<std::uint64_t> numbers;
     for (std::string line; std::getline(dev, line);) {
       const std::size_t colon = line.find("eth0:");
       if (colon == std::string::npos) continue;
       std::istringstream values(line.substr(colon + 5));
-      for (unsigned long n; values >> n;) numbers.push_back(n);
+      for (std::uint64_t n; values >> n;) numbers.push_back(n);
     }
     return numbers;
   }
 };
+
+// ifOutQLen as the agent is told it. qemu-user 7.2 answers SIOCGIFTXQLEN to a guest of the
+// other byte order with the two halves of the word swapped (1000 reads 65536000), an
+// artefact of the emulator; SIOCGIFMTU and the others come right.
+std::string qlenSeen(const std::string& qlen) {
+  if (!liveKernelSwapped()) return qlen;
+  const auto n = static_cast<std::uint32_t>(std::stoul(qlen));
+  return std::to_string((n << 16) | (n >> 16));
+}
 
 TEST_F(InterfacesE2E, RowsAgreeWithIpLinkAsTheLinksChange) {
   // The last change leaves eth0 up but not running: the status columns then differ.
@@ -104,7 +113,7 @@ TEST_F(InterfacesE2E, RowsAgreeWithIpLinkAsTheLinksChange) {
           cell(6, ix) + " = Hex-STRING: " + link.mac + " ",
           cell(7, ix) + " = INTEGER: " + (link.running ? "1" : "2"),
           cell(8, ix) + " = INTEGER: " + (link.up ? "1" : "2"),
-          cell(21, ix) + " = Gauge32: " + link.qlen};
+          cell(21, ix) + " = Gauge32: " + qlenSeen(link.qlen)};
       std::string names;
       for (const std::string& line : expected) names += line.substr(0, line.find(' ')) + " ";
       const RunResult get = client("snmpget", names);
@@ -113,19 +122,19 @@ TEST_F(InterfacesE2E, RowsAgreeWithIpLinkAsTheLinksChange) {
     }
   }
   // Counters between two readings of the kernel's own: received and sent bytes and packets.
-  const std::vector<unsigned long> before = eth0Numbers();
+  const std::vector<std::uint64_t> before = eth0Numbers();
   const RunResult get =
       client("snmpget", cell(10, 1) + " " + cell(11, 1) + " " + cell(16, 1) + " " + cell(17, 1));
-  const std::vector<unsigned long> after = eth0Numbers();
+  const std::vector<std::uint64_t> after = eth0Numbers();
   const std::vector<std::string> got = outputLines(get.output);
   ASSERT_EQ(got.size(), 4u) << get.output;
   ASSERT_EQ(before.size(), 16u);
   ASSERT_EQ(after.size(), 16u);
   const int field[] = {0, 1, 8, 9};
   for (int i = 0; i < 4; ++i) {
-    const unsigned long served = std::stoul(got[i].substr(got[i].rfind(' ') + 1));
-    EXPECT_LE(before[field[i]] % (1ul << 32), served) << got[i];
-    EXPECT_LE(served, after[field[i]] % (1ul << 32)) << got[i];
+    const std::uint64_t served = std::stoull(got[i].substr(got[i].rfind(' ') + 1));
+    EXPECT_LE(before[field[i]] % (std::uint64_t{1} << 32), served) << got[i];
+    EXPECT_LE(served, after[field[i]] % (std::uint64_t{1} << 32)) << got[i];
   }
 }
 

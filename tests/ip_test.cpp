@@ -46,12 +46,12 @@ class IpGroup : public ::testing::Test {
   FixtureRoot root_{"ip"};
 };
 
-// One route line in the kernel's layout: addresses as the words they are in memory.
+// One route line in the kernel's layout, the dotted addresses as their words in memory.
 std::string route(const char* name, const char* destination, const char* gateway, const char* mask,
                   int metric = 0, int mtu = 0) {
-  return std::string(name) + "\t" + destination + "\t" + gateway + "\t0003\t0\t0\t" +
-         std::to_string(metric) + "\t" + mask + "\t" + std::to_string(mtu) +
-         "\t0\t0                                       \n";
+  return std::string(name) + "\t" + kernelHex(destination) + "\t" + kernelHex(gateway) +
+         "\t0003\t0\t0\t" + std::to_string(metric) + "\t" + kernelHex(mask) + "\t" +
+         std::to_string(mtu) + "\t0\t0                                       \n";
 }
 const std::string kRouteHeader =
     "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
@@ -124,13 +124,14 @@ TEST_F(IpGroup, CountersWrapModulo32BitsAndFileAbsenceIsReported) {
 TEST_F(IpGroup, RouteFileRowsAndGetRules) {
   write("proc/net/snmp", std::string(kIpHeaderToday) + kIpValuesToday);
   write("proc/net/route",
-        kRouteHeader + route("eth0", "00000000", "FE0B0A0A", "00000000", 5, 1500) +  // default
-            route("lo", "0000007F", "00000000", "000000FF") +
-            route("eth2", "0000A8C0", "00000000", "00FFFFFF") +
-            route("eth0:1", "000010AC", "00000000", "0000FFFF") +
-            route("eth1", "0000A8C0", "010B0A0A", "00FFFFFF", 7) +  // 192.168.0.0 on eth1
-            route("eth0", "0000A8C0", "020B0A0A", "00FFFFFF", 9) +  // the same again: hidden
-            route("eth1", "000010AC", "FE0C0B0A", "0000FFFF"));     // 172.16.0.0 via gateway
+        kRouteHeader + route("eth0", "0.0.0.0", "10.10.11.254", "0.0.0.0", 5, 1500) +  // default
+            route("lo", "127.0.0.0", "0.0.0.0", "255.0.0.0") +
+            route("eth2", "192.168.0.0", "0.0.0.0", "255.255.255.0") +
+            route("eth0:1", "172.16.0.0", "0.0.0.0", "255.255.0.0") +
+            route("eth1", "192.168.0.0", "10.10.11.1", "255.255.255.0", 7) +  // 192.168.0.0 on eth1
+            route("eth0", "192.168.0.0", "10.10.11.2", "255.255.255.0",
+                  9) +                                                    // the same again: hidden
+            route("eth1", "172.16.0.0", "10.11.12.254", "255.255.0.0"));  // 172.16.0.0 via gateway
   struct Case {
     const char* oid;    // after the group prefix
     const char* value;  // encoded; "" for no such instance
@@ -180,15 +181,15 @@ TEST_F(IpGroup, BigTableIsReadAgainAfterAWalkStepsOutOfIt) {
   for (const int routes : {2, 3000}) {  // 3,000 rows of 24 bytes: over the 64 KiB kept
     SCOPED_TRACE(routes);
     std::string table = kRouteHeader;
-    char destination[16];
+    char destination[24];
     for (int i = 1; i <= routes; ++i) {
-      std::snprintf(destination, sizeof destination, "00%02X%02X0A", i % 256, i / 256);
-      table += route("eth0", destination, "00000000", "00FFFFFF");
+      std::snprintf(destination, sizeof destination, "10.%d.%d.0", i / 256, i % 256);
+      table += route("eth0", destination, "0.0.0.0", "255.255.255.0");
     }
     write("proc/net/route", table);
     ASSERT_FALSE(mibNext(kIp + hexBytes("15")).empty());  // enters the table and reads it
     ASSERT_FALSE(mibNext(past).empty());                  // steps out of it
-    write("proc/net/route", kRouteHeader + route("eth1", "000010AC", "00000000", "0000FFFF"));
+    write("proc/net/route", kRouteHeader + route("eth1", "172.16.0.0", "0.0.0.0", "255.255.0.0"));
     EXPECT_EQ(hexText(mibNext(fromStart)),
               hexText(kIp + hexBytes(routes > 2 ? "15 01 01 81 2C 10 00 00"   // read again
                                                 : "15 01 01 0A 00 01 00")));  // as last read

@@ -51,10 +51,12 @@ Bytes encode(const Arcs& arcs) {
 }
 
 std::string route(const char* name, const char* destination) {
-  return std::string(name) + "\t" + destination + "\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n";
+  return std::string(name) + "\t" + kernelHex(destination) + "\t00000000\t0001\t0\t0\t0\t" +
+         kernelHex("255.255.255.0") + "\t0\t0\t0\n";
 }
 std::string socket(const char* local, const char* remote) {
-  return std::string("   0: ") + local + " " + remote + " 01 00000000:00000000 00:00000000\n";
+  return "   0: " + kernelEndpoint(local) + " " + kernelEndpoint(remote) +
+         " 01 00000000:00000000 00:00000000\n";
 }
 
 class WholeMib : public ::testing::Test {
@@ -85,24 +87,24 @@ bool unassignedSnmpObject(const Arcs& arcs) {
 }
 
 TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
-  const std::string allRoutes = route("eth1", "0000A8C0") + route("eth0", "00000000") +
-                                route("eth0", "7F00000A") + route("eth0", "8000000A") +
-                                route("eth1", "FF00000A") + route("eth0", "0000A8C0") +
-                                route("lo", "0000007F") + route("eth1", "FFFFFFFF");
-  const std::string allTcp = socket("0100007F:3FFF", "0100007F:4000") +  // ports 16383, 16384
-                             socket("0100007F:4000", "0100007F:3FFF") +
-                             socket("0100007F:FFFF", "0200007F:0000") +
-                             socket("0100007F:3FFF", "0100007F:4000");  // again
-  const std::string allUdp = socket("0100007F:007F", "00000000:0000") +
-                             socket("0100007F:0080", "00000000:0000") +
-                             socket("FFFFFFFF:FFFF", "00000000:0000");
+  const std::string allRoutes = route("eth1", "192.168.0.0") + route("eth0", "0.0.0.0") +
+                                route("eth0", "10.0.0.127") + route("eth0", "10.0.0.128") +
+                                route("eth1", "10.0.0.255") + route("eth0", "192.168.0.0") +
+                                route("lo", "127.0.0.0") + route("eth1", "255.255.255.255");
+  const std::string allTcp = socket("127.0.0.1:3FFF", "127.0.0.1:4000") +  // ports 16383, 16384
+                             socket("127.0.0.1:4000", "127.0.0.1:3FFF") +
+                             socket("127.0.0.1:FFFF", "127.0.0.2:0000") +
+                             socket("127.0.0.1:3FFF", "127.0.0.1:4000");  // again
+  const std::string allUdp = socket("127.0.0.1:007F", "0.0.0.0:0000") +
+                             socket("127.0.0.1:0080", "0.0.0.0:0000") +
+                             socket("255.255.255.255:FFFF", "0.0.0.0:0000");
   struct Phase {
     std::string routes, tcp, udp;
   } phases[] = {
       {allRoutes, allTcp, allUdp},
       // Rows vanish: names from the first phase now point between rows.
-      {route("eth0", "00000000") + route("eth1", "FF00000A"),
-       socket("0100007F:4000", "0100007F:3FFF"), socket("0100007F:0080", "00000000:0000")}};
+      {route("eth0", "0.0.0.0") + route("eth1", "10.0.0.255"),
+       socket("127.0.0.1:4000", "127.0.0.1:3FFF"), socket("127.0.0.1:0080", "0.0.0.0:0000")}};
   std::vector<Bytes> before;
   for (const Phase& phase : phases) {
     write("proc/net/route", "Iface\tDestination\tGateway\n" + phase.routes);
@@ -112,7 +114,8 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
     std::vector<Arcs> instances;
     for (const Bytes& oid : found) {
       instances.push_back(decode(oid).arcs);
-      ASSERT_TRUE(instances.size() == 1 || instances[instances.size() - 2] < instances.back())
+      ASSERT_TRUE(instances.size() == 1 ||
+                  arcsLess(instances[instances.size() - 2], instances.back()))
           << "walk not increasing at " << hexText(oid);
     }
     if (before.empty()) before = found;
@@ -145,7 +148,7 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
         continue;
       auto after =
           std::partition_point(instances.begin(), instances.end(), [&](const Arcs& instance) {
-            return name.open ? instance < name.arcs : instance <= name.arcs;
+            return name.open ? arcsLess(instance, name.arcs) : !arcsLess(name.arcs, instance);
           });
       const Bytes expected = after == instances.end() ? Bytes{} : encode(*after);
       ASSERT_EQ(hexText(mibNext(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);

@@ -189,7 +189,7 @@ class MixIndexTest : public ::testing::Test {
           misExport(stub.prefix.data(), static_cast<int>(stub.prefix.size()), &stubOps, &stub), 0)
           << dotted(reg.prefix);
     }
-    std::sort(model_.begin(), model_.end());
+    std::sort(model_.begin(), model_.end(), arcsLess);
   }
 
   // GetNext through the engine-sized buffer; nullopt at the end of the MIB.
@@ -207,7 +207,7 @@ class MixIndexTest : public ::testing::Test {
   }
 
   std::optional<SubIds> modelNext(const SubIds& query) const {
-    auto it = std::upper_bound(model_.begin(), model_.end(), query);
+    auto it = std::upper_bound(model_.begin(), model_.end(), query, arcsLess);
     if (it == model_.end()) return std::nullopt;
     return *it;
   }

@@ -1,8 +1,10 @@
 // Small helpers shared by the unit tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,3 +80,34 @@ inline std::string hexText(const std::uint8_t* data, std::size_t size) {
 inline std::string hexText(const Bytes& bytes) {
   return hexText(bytes.data(), bytes.size());
 }
+
+// An IPv4 address as /proc/net/route, tcp and udp print it: the word its four bytes make in
+// this machine's memory, in hexadecimal (10.0.0.1 is 0100000A on a little-endian machine,
+// 0A000001 on a big-endian one). Fixtures written with it read the same on either.
+inline std::string kernelHex(const std::string& dotted) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
+                                 static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(d)};
+  std::uint32_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(word));
+  return text;
+}
+// "127.0.0.1:0035" -> the address as kernelHex prints it, then the port as written.
+inline std::string kernelEndpoint(const std::string& endpoint) {
+  const std::size_t colon = endpoint.find(':');
+  return kernelHex(endpoint.substr(0, colon)) + endpoint.substr(colon);
+}
+
+// Orders sequences of arcs element by element. Not the containers' own <: GCC 12's library
+// builds it on a memcmp that, on a big-endian machine, compares too few bytes of wider
+// elements.
+struct ArcsLess {
+  template <class Sequence>
+  bool operator()(const Sequence& a, const Sequence& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+  }
+};
+inline constexpr ArcsLess arcsLess{};

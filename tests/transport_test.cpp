@@ -161,20 +161,22 @@ TEST_F(TransportCounters, EveryObjectIsReadByItsKernelFieldName) {
 }
 
 TEST(SocketLines, SlotsOfAnyWidthAndMalformedLines) {
+  const std::string loopback = kernelHex("127.0.0.1"), any = kernelHex("0.0.0.0");
   const struct {
-    const char* line;
+    std::string line;
     bool parsed;
     const char* local;  // bytes of the local address, then the port
     unsigned localPort, remotePort, state;
   } cases[] = {
       {"  sl  local_address rem_address   st tx_queue rx_queue", false, "", 0, 0, 0},
-      {"   0: 0100007F:0035 00000000:0000 0A 00000000:00000000 00:00000000 00000000   0", true,
-       "7F 00 00 01", 53, 0, 10},
-      {"10000: 0101A8C0:00A1 0200000A:0401 01 00000000:00000000", true, "C0 A8 01 01", 161, 1025,
-       1},
-      {"123456: 00000000:FFFF 00000000:0000 07", true, "00 00 00 00", 65535, 0, 7},
-      {"   1: 0100007F:0035", false, "", 0, 0, 0},
-      {"x: 0100007F:0035 00000000:0000 0A", false, "", 0, 0, 0},
+      {"   0: " + loopback + ":0035 " + any + ":0000 0A 00000000:00000000 00:00000000 00000000   0",
+       true, "7F 00 00 01", 53, 0, 10},
+      {"10000: " + kernelEndpoint("192.168.1.1:00A1") + " " + kernelEndpoint("10.0.0.2:0401") +
+           " 01 00000000:00000000",
+       true, "C0 A8 01 01", 161, 1025, 1},
+      {"123456: " + any + ":FFFF " + any + ":0000 07", true, "00 00 00 00", 65535, 0, 7},
+      {"   1: " + loopback + ":0035", false, "", 0, 0, 0},
+      {"x: " + loopback + ":0035 " + any + ":0000 0A", false, "", 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
