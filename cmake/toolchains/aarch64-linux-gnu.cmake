@@ -1,11 +1,5 @@
-# Debian's cross compiler for aarch64-linux-gnu; ctest runs what it builds under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# 64-bit ARM (Debian's arm64): cmake -DCMAKE_TOOLCHAIN_FILE=this file.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+set(SNMPD_CROSS_TRIPLET aarch64-linux-gnu)
+set(SNMPD_CROSS_QEMU qemu-aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)

@@ -1,11 +1,5 @@
-# Debian's cross compiler for arm-linux-gnueabihf; ctest runs what it builds under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# 32-bit ARM, hard float (Debian's armhf): cmake -DCMAKE_TOOLCHAIN_FILE=this file.
 set(CMAKE_SYSTEM_PROCESSOR arm)
-set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L /usr/arm-linux-gnueabihf)
+set(SNMPD_CROSS_TRIPLET arm-linux-gnueabihf)
+set(SNMPD_CROSS_QEMU qemu-arm)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)

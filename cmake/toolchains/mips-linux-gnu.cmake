@@ -1,11 +1,5 @@
-# Debian's cross compiler for mips-linux-gnu; ctest runs what it builds under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# 32-bit big-endian MIPS, which traps on unaligned access: cmake -DCMAKE_TOOLCHAIN_FILE=this file.
 set(CMAKE_SYSTEM_PROCESSOR mips)
-set(CMAKE_C_COMPILER mips-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER mips-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/mips-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mips -L /usr/mips-linux-gnu)
+set(SNMPD_CROSS_TRIPLET mips-linux-gnu)
+set(SNMPD_CROSS_QEMU qemu-mips)
+include(${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake)
