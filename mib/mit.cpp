@@ -4,7 +4,6 @@
 #include <malloc.h>
 #endif
 
-#include <algorithm>
 #include <cstring>
 
 Asn MitTable::get(const std::uint32_t* arcs, int n) {
@@ -66,34 +65,50 @@ Asn MitTable::next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* ou
 
 namespace {
 
-// Merges the sorted runs [a, a + na) and [b, b + nb) into out; ties take the left run's row.
-void mergeRuns(const std::uint8_t* a, std::size_t na, const std::uint8_t* b, std::size_t nb,
-               std::uint8_t* out, std::size_t size, MitCompare compare, const void* context) {
-  const std::uint8_t* const aEnd = a + na * size;
-  const std::uint8_t* const bEnd = b + nb * size;
-  while (a < aEnd && b < bEnd) {
-    const bool right = compare(b, a, context) < 0;
-    std::memcpy(out, right ? b : a, size);
-    (right ? b : a) += size;
-    out += size;
+struct Order {
+  std::size_t size;
+  MitCompare compare;
+  const void* context;
+  bool before(const std::uint8_t* a, const std::uint8_t* b) const {
+    return compare(a, b, context) < 0;
   }
-  std::memcpy(out, a, static_cast<std::size_t>(aEnd - a));
-  out += aEnd - a;
-  std::memcpy(out, b, static_cast<std::size_t>(bEnd - b));
-}
+};
 
-// Without room for a second array: insertion, slow but stable and in place.
-void insertionSort(std::uint8_t* rows, std::size_t count, std::size_t size, MitCompare compare,
-                   const void* context) {
+// Stable and in place; for short runs, and for any run when memory is out.
+void insertionSort(std::uint8_t* rows, std::size_t count, const Order& order) {
+  const std::size_t size = order.size;
   std::uint8_t held[kMitMaxRowBytes];
   for (std::size_t i = 1; i < count; ++i) {
     std::size_t j = i;
-    while (j > 0 && compare(rows + i * size, rows + (j - 1) * size, context) < 0) --j;
+    while (j > 0 && order.before(rows + i * size, rows + (j - 1) * size)) --j;
     if (j == i) continue;
     std::memcpy(held, rows + i * size, size);
     std::memmove(rows + (j + 1) * size, rows + j * size, (i - j) * size);
     std::memcpy(rows + j * size, held, size);
   }
+}
+
+// Stable merge sort in place, with room for count / 2 rows in `spare`: each half is sorted,
+// then the first is set aside and merged back with the second. Ties take the first half's row.
+void mergeSort(std::uint8_t* rows, std::size_t count, std::uint8_t* spare, const Order& order) {
+  constexpr std::size_t kShortRun = 8;
+  if (count <= kShortRun) return insertionSort(rows, count, order);
+  const std::size_t size = order.size, half = count / 2;
+  std::uint8_t* const second = rows + half * size;
+  mergeSort(rows, half, spare, order);
+  mergeSort(second, count - half, spare, order);
+  if (!order.before(second, second - size)) return;  // the halves are already in order
+  std::memcpy(spare, rows, half * size);
+  const std::uint8_t *a = spare, *const aEnd = spare + half * size;
+  const std::uint8_t *b = second, *const bEnd = rows + count * size;
+  std::uint8_t* out = rows;  // never passes b: it has written only what a and b gave up
+  while (a < aEnd && b < bEnd) {
+    const bool right = order.before(b, a);
+    std::memcpy(out, right ? b : a, size);
+    (right ? b : a) += size;
+    out += size;
+  }
+  std::memcpy(out, a, static_cast<std::size_t>(aEnd - a));  // what is left of b is in place
 }
 
 }  // namespace
@@ -102,22 +117,12 @@ std::size_t mitOrder(void* rows, std::size_t count, std::size_t size, MitCompare
                      const void* context) {
   auto* base = static_cast<std::uint8_t*>(rows);
   if (count < 2) return count;
-  if (auto* spare = static_cast<std::uint8_t*>(std::malloc(count * size))) {
-    // Bottom-up merge sort, the runs doubling each pass between the two arrays.
-    std::uint8_t *from = base, *to = spare;
-    for (std::size_t width = 1; width < count; width *= 2) {
-      for (std::size_t start = 0; start < count; start += 2 * width) {
-        const std::size_t left = std::min(width, count - start);
-        const std::size_t right = std::min(width, count - start - left);
-        mergeRuns(from + start * size, left, from + (start + left) * size, right, to + start * size,
-                  size, compare, context);
-      }
-      std::swap(from, to);
-    }
-    if (from != base) std::memcpy(base, from, count * size);
+  const Order order{size, compare, context};
+  if (auto* spare = static_cast<std::uint8_t*>(std::malloc(count / 2 * size))) {
+    mergeSort(base, count, spare, order);
     std::free(spare);
   } else {
-    insertionSort(base, count, size, compare, context);
+    insertionSort(base, count, order);
   }
   std::size_t kept = 1;
   for (std::size_t i = 1; i < count; ++i) {

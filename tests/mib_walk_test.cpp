@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "daemon/snmpd.hpp"
 #include "mib/mis.hpp"
+#include "mib/mit.hpp"
 #include "tests/mib_support.hpp"
 #include "tests/support.hpp"
 
@@ -152,6 +154,41 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
           });
       const Bytes expected = after == instances.end() ? Bytes{} : encode(*after);
       ASSERT_EQ(hexText(mibNext(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);
+    }
+  }
+}
+
+// A table's rows are ordered by index, stable, the first of equal indexes kept: against the
+// standard library's stable sort and unique, over short runs, long ones, sorted and reversed
+// input and many ties.
+TEST(TableOrder, MatchesAStableSortKeepingTheFirstOfEqualRows) {
+  struct Row {
+    std::uint32_t key, seen;
+  };
+  auto compare = [](const void* a, const void* b, const void*) {
+    const std::uint32_t x = static_cast<const Row*>(a)->key, y = static_cast<const Row*>(b)->key;
+    return x < y ? -1 : x > y ? 1 : 0;
+  };
+  auto less = [](const Row& a, const Row& b) { return a.key < b.key; };
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 2000; ++round) {
+    const std::size_t count = round < 40 ? round : random() % 600;
+    const std::uint32_t keys = 1 + random() % (round % 2 ? 8 : 100000);
+    std::vector<Row> rows(count);
+    for (std::size_t i = 0; i < count; ++i)
+      rows[i] = {static_cast<std::uint32_t>(random() % keys), static_cast<std::uint32_t>(i)};
+    if (round % 5 == 1) std::stable_sort(rows.begin(), rows.end(), less);
+    if (round % 5 == 2) std::reverse(rows.begin(), rows.end());
+    std::vector<Row> expected = rows;
+    std::stable_sort(expected.begin(), expected.end(), less);
+    expected.erase(std::unique(expected.begin(), expected.end(),
+                               [](const Row& a, const Row& b) { return a.key == b.key; }),
+                   expected.end());
+    rows.resize(mitOrder(rows.data(), rows.size(), sizeof(Row), compare, nullptr));
+    ASSERT_EQ(rows.size(), expected.size()) << "round " << round;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      ASSERT_EQ(rows[i].key, expected[i].key) << "round " << round << " row " << i;
+      ASSERT_EQ(rows[i].seen, expected[i].seen) << "round " << round << " row " << i;
     }
   }
 }
