@@ -1,7 +1,9 @@
 #include "daemon/snmpd.hpp"
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +39,44 @@ struct SmpRelease {
 };
 using SmpHandle = std::unique_ptr<Smp, SmpRelease>;
 
+// A user's name, or a number (that need not name an account): its user and group IDs.
+bool findUser(const char* text, unsigned* user, unsigned* group) {
+  if (const passwd* entry = getpwnam(text)) {
+    *user = entry->pw_uid;
+    *group = entry->pw_gid;
+    return true;
+  }
+  unsigned long number = 0;
+  const char* p = text;
+  for (; *p >= '0' && *p <= '9' && number <= 0xFFFFFFFEul; ++p) number = number * 10 + (*p - '0');
+  if (p == text || *p != '\0' || number > 0xFFFFFFFEul) return false;  // -1 is no user
+  *user = *group = static_cast<unsigned>(number);
+  if (const passwd* entry = getpwuid(*user)) *group = entry->pw_gid;
+  return true;
+}
+
+// Leaves root for good: supplementary groups, group, user, then a check that the way back
+// is closed. 0, or 1 after the failing call's message.
+int dropTo(unsigned user, unsigned group) {
+  if (setgroups(0, nullptr) != 0) {
+    std::perror("setgroups");
+    return 1;
+  }
+  if (setgid(group) != 0) {
+    std::perror("setgid");
+    return 1;
+  }
+  if (setuid(user) != 0) {
+    std::perror("setuid");
+    return 1;
+  }
+  if (user != 0 && (setuid(0) == 0 || seteuid(0) == 0)) {
+    std::fputs("setuid: root can be regained\n", stderr);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int usage(const char* program) {
@@ -45,6 +85,7 @@ int usage(const char* program) {
   std::fprintf(stderr, " [-p lport]");
   std::fprintf(stderr, " [-c community]");
   std::fprintf(stderr, " [-f]");
+  std::fprintf(stderr, " [-u user]");
   std::fprintf(stderr, "\n");
   return 1;
 }
@@ -91,6 +132,9 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
         case 'f':
           config->foreground = true;
           break;
+        case 'u':
+          config->userText = take();
+          break;
         default:
           ok = false;
           break;
@@ -118,6 +162,10 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
   // A longer community could never match: refuse it rather than serve no one.
   if (std::strlen(config->community) > kMaxCommunity) {
     std::fprintf(stderr, "%s: Bad community: %s\n", config->program, config->community);
+    return 2;
+  }
+  if (config->userText != nullptr && !findUser(config->userText, &config->user, &config->group)) {
+    std::fprintf(stderr, "%s: Bad user: %s\n", config->program, config->userText);
     return 2;
   }
   return 0;
@@ -185,6 +233,13 @@ int snmpdCommand(int argc, char** argv) {
   }
   // Not tested: without an entry every message fails the community check.
   Aps* community = apsNew(config.community, "trivial", 0);
+  // Bound, and every start-up read done: root is needed no longer.
+  if (config.userText != nullptr) {
+    if (int status = dropTo(config.user, config.group); status != 0) {
+      apsFree(community);
+      return status;
+    }
+  }
 
   // Every start-up failure has been reported to the caller by now.
   if (!config.foreground) {

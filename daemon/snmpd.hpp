@@ -20,18 +20,22 @@ struct SnmpdConfig {
   const char* hostText = nullptr;   // null: all local addresses
   const char* portText = nullptr;   // null: kDefaultPort
   const char* community = nullptr;  // null: kDefaultCommunity
+  const char* userText = nullptr;   // null: keep the caller's user
   bool foreground = false;
+  unsigned user = 0, group = 0;       // the user's IDs, with userText
   std::uint32_t address = 0;          // network byte order
   std::uint16_t port = kDefaultPort;  // host byte order
 };
 
 // Parses and validates the options; messages go to standard error.
-// 0 when the agent may start, else the exit status (1 usage, 2 bad host, port or community).
+// 0 when the agent may start, else the exit status (1 usage, 2 bad host, port, community or
+// user).
 int snmpdOptions(int argc, char** argv, SnmpdConfig* config);
 
-// The whole life of the agent: options, initialisation, socket, bind, community entry;
-// then, unless in the foreground, the caller's process returns 0 while a child serves.
-// Exit status: 1 usage, socket or bind error; 2 bad host, port or community; otherwise
+// The whole life of the agent: options, initialisation, socket, bind, community entry, the
+// drop to the user of -u; then, unless in the foreground, the caller's process returns 0
+// while a child serves. Exit status: 1 usage, socket, bind or drop error; 2 bad host, port,
+// community or user; otherwise
 // the result of closing the socket once a receive has failed.
 int snmpdCommand(int argc, char** argv);
 

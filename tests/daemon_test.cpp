@@ -18,7 +18,7 @@
 
 namespace {
 
-const std::string kUsageTail = " [-h lhost] [-p lport] [-c community] [-f]\n";
+const std::string kUsageTail = " [-h lhost] [-p lport] [-c community] [-f] [-u user]\n";
 
 std::string usageText(const std::string& program) {
   return "Usage: " + program + kUsageTail;
@@ -88,6 +88,14 @@ const OptionCase kOptionCases[] = {
     {{"-pf", "1161"}, 0, "", "0.0.0.0", 1161, "mirlen", true},
     {{"-p", "1161", "-f"}, 0, "", "0.0.0.0", 1161, "mirlen", true},
     {{"-f", "-p", "08"}, 2, "%s: Bad local port: 08\n"},
+    {{"-u", "no-such-user-x"}, 2, "%s: Bad user: no-such-user-x\n"},
+    {{"-u", "4294967295"}, 2, "%s: Bad user: 4294967295\n"},  // -1 means no change
+    {{"-u", "12x"}, 2, "%s: Bad user: 12x\n"},
+    {{"-u", ""}, 2, "%s: Bad user: \n"},
+    {{"-c", "0123456789abcdefg", "-u", "x"}, 2, "%s: Bad community: 0123456789abcdefg\n"},
+    {{"-fu", "nobody"}, 0, "", "0.0.0.0", 161, "mirlen", true},
+    {{"-u", "65534"}, 0, ""},  // a number need not name an account
+    {{"-u"}, 0, ""},
 };
 
 TEST(SnmpdOptions, GrammarAndValidation) {
@@ -117,7 +125,7 @@ TEST(SnmpdOptions, GrammarAndValidation) {
   }
 }
 
-TEST(SnmpdOptions, UsageIsOneLineInFivePiecesAndReturnsOne) {
+TEST(SnmpdOptions, UsageIsOneLineAndReturnsOne) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(usage("agent"), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), usageText("agent"));
@@ -192,6 +200,7 @@ TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
       {{"-fx"}, 1, usageText(program)},
       {{"-f", "-p", "08"}, 2, program + ": Bad local port: 08\n"},
       {{"-fc", "seventeen-chars-x"}, 2, program + ": Bad community: seventeen-chars-x\n"},
+      {{"-fu", "no-such-user-x"}, 2, program + ": Bad user: no-such-user-x\n"},
   };
   for (const auto& c : cases) {
     RunResult r = runAgent(c.args);
@@ -200,6 +209,20 @@ TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
     EXPECT_EQ(r.status, c.status) << label;
     EXPECT_EQ(r.errors, c.errors) << label;
     EXPECT_EQ(r.output, r.errors) << label << ": nothing on standard output";
+  }
+}
+
+// Only root can leave root: a drop that fails names the call, before the agent detaches.
+TEST(SnmpdBinary, FailedDropIsAStartUpError) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to start the agent as another user";
+  for (const char* mode : {"-f", "-"}) {
+    std::vector<std::string> argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                     "--clear-groups"};
+    for (const std::string& arg : agentCommand({mode, "-h", "127.0.0.1", "-p", "0", "-u", "0"}))
+      argv.push_back(arg);
+    RunResult r = runProcess(argv, {}, "", 10000, true);
+    EXPECT_EQ(r.status, 1) << mode;
+    EXPECT_EQ(r.errors, "setgroups: Operation not permitted\n") << mode;
   }
 }
 

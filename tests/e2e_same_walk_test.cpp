@@ -1,12 +1,14 @@
-// A cross-built agent against the native one: for the same fixture files, each written in
-// its own machine's byte order, a walk of the whole MIB gives the same names, types and
-// values. scripts/cross names the native agent in SNMPD_REFERENCE_AGENT.
+// The same walk of the whole MIB, names, types and values, from agents that should agree: a
+// cross-built agent and the native one over the same fixture files, each written in its own
+// machine's byte order (scripts/cross names the native agent in SNMPD_REFERENCE_AGENT); and
+// the agent as root and after dropping to nobody with -u.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,9 +73,37 @@ void writeRoot(const fs::path& root, bool swapped) {
       << socket("192.168.200.1", "0202", "0.0.0.0", "0000", "07");
 }
 
-class CrossBuild : public NetnsTest {};
+// The agent of argv walked over the fixtures, sysUpTime left out as it runs on; `running`
+// looks at the agent while it serves.
+std::vector<std::string> walk(Netns& ns, const std::vector<std::string>& argv,
+                              const fs::path& fixtures, void (*running)(pid_t) = nullptr) {
+  EXPECT_TRUE(ns.startProgram(argv, {"SNMPD_ROOT=" + fixtures.string()})) << ns.agentErrors();
+  if (running != nullptr) running(ns.agentPid());
+  const RunResult r = ns.run(
+      std::string("snmpwalk -v1 -c mirlen -On -t 5 -r 1 -m '' ") + kAgentAddress + " .1.3.6.1.2.1",
+      300000);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(ns.stopAgent(), 0) << ns.agentErrors();
+  std::vector<std::string> lines;
+  for (const std::string& line : outputLines(r.output)) {
+    if (line.rfind(".1.3.6.1.2.1.1.3.0 ", 0) == 0) continue;
+    // qemu-user 7.2 swaps the halves of SIOCGIFTXQLEN's answer to a guest of the other byte
+    // order: ifOutQLen is the emulator's, not the agent's.
+    if (liveKernelSwapped() && line.rfind(".1.3.6.1.2.1.2.2.1.21.", 0) == 0) continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
 
-TEST_F(CrossBuild, WalkMatchesTheNativeAgent) {
+void expectSameWalk(const std::vector<std::string>& ours, const std::vector<std::string>& theirs) {
+  EXPECT_GT(ours.size(), 300u);
+  ASSERT_EQ(ours.size(), theirs.size());
+  for (std::size_t i = 0; i < ours.size(); ++i) ASSERT_EQ(ours[i], theirs[i]) << "line " << i;
+}
+
+class SameWalk : public NetnsTest {};
+
+TEST_F(SameWalk, CrossBuiltAgentAsTheNativeOne) {
   const char* reference = std::getenv("SNMPD_REFERENCE_AGENT");
   if (reference == nullptr || *reference == '\0') {
     GTEST_SKIP() << "no native agent to compare with (scripts/cross sets SNMPD_REFERENCE_AGENT)";
@@ -82,29 +112,8 @@ TEST_F(CrossBuild, WalkMatchesTheNativeAgent) {
   const fs::path own = root() / "own", native = root() / "native";
   writeRoot(own, false);
   writeRoot(native, liveKernelSwapped());
-
-  auto walk = [&](const std::vector<std::string>& argv, const fs::path& fixtures) {
-    EXPECT_TRUE(ns().startProgram(argv, {"SNMPD_ROOT=" + fixtures.string()})) << argv[0];
-    const RunResult r = ns().run(std::string("snmpwalk -v1 -c mirlen -On -t 5 -r 1 -m '' ") +
-                                     kAgentAddress + " .1.3.6.1.2.1",
-                                 300000);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(ns().stopAgent(), 0) << ns().agentErrors();
-    std::vector<std::string> lines;
-    for (const std::string& line : outputLines(r.output)) {
-      if (line.rfind(".1.3.6.1.2.1.1.3.0 ", 0) == 0) continue;  // sysUpTime runs on
-      // qemu-user 7.2 swaps the halves of SIOCGIFTXQLEN's answer to a guest of the other byte
-      // order: ifOutQLen is the emulator's, not the agent's.
-      if (liveKernelSwapped() && line.rfind(".1.3.6.1.2.1.2.2.1.21.", 0) == 0) continue;
-      lines.push_back(line);
-    }
-    return lines;
-  };
-  const std::vector<std::string> ours = walk(agentCommand({"-f"}), own);
-  const std::vector<std::string> theirs = walk({reference, "-f"}, native);
-  EXPECT_GT(ours.size(), 300u);
-  ASSERT_EQ(ours.size(), theirs.size());
-  for (std::size_t i = 0; i < ours.size(); ++i) ASSERT_EQ(ours[i], theirs[i]) << "line " << i;
+  const std::vector<std::string> ours = walk(ns(), agentCommand({"-f"}), own);
+  expectSameWalk(ours, walk(ns(), {reference, "-f"}, native));
   for (const char* expected : {".1.3.6.1.2.1.4.21.1.1.192.168.7.0 = IpAddress: 192.168.7.0",
                                ".1.3.6.1.2.1.6.13.1.1.10.11.12.1.40000.192.168.7.9.50000 = "
                                "INTEGER: 5",
@@ -112,6 +121,27 @@ TEST_F(CrossBuild, WalkMatchesTheNativeAgent) {
                                "192.168.200.1"}) {
     EXPECT_NE(std::find(ours.begin(), ours.end(), expected), ours.end()) << expected;
   }
+}
+
+// Every group reads the same as nobody: the files are world-readable and the interface
+// queries need no privilege.
+TEST_F(SameWalk, AsNobodyAsAsRoot) {
+  writeRoot(root(), false);
+  const std::vector<std::string> asRoot = walk(ns(), agentCommand({"-f"}), root());
+  const std::vector<std::string> asNobody =
+      walk(ns(), agentCommand({"-f", "-u", "nobody"}), root(), [](pid_t agent) {
+        std::ifstream status("/proc/" + std::to_string(agent) + "/status");
+        std::string uid, gid, groups;
+        for (std::string line; std::getline(status, line);) {
+          if (line.rfind("Uid:", 0) == 0) uid = line;
+          if (line.rfind("Gid:", 0) == 0) gid = line;
+          if (line.rfind("Groups:", 0) == 0) groups = line;
+        }
+        EXPECT_EQ(uid, "Uid:\t65534\t65534\t65534\t65534");
+        EXPECT_EQ(gid, "Gid:\t65534\t65534\t65534\t65534");
+        EXPECT_EQ(groups.find_first_of("0123456789"), std::string::npos) << groups;
+      });
+  expectSameWalk(asNobody, asRoot);
 }
 
 }  // namespace
