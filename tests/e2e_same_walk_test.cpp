@@ -73,15 +73,16 @@ void writeRoot(const fs::path& root, bool swapped) {
       << socket("192.168.200.1", "0202", "0.0.0.0", "0000", "07");
 }
 
-// The agent of argv walked over the fixtures, sysUpTime left out as it runs on; `running`
-// looks at the agent while it serves.
+// The agent of argv walked over the fixtures, sysUpTime left out as it runs on; `served`
+// looks at the agent once it has answered the walk, before it is stopped.
 std::vector<std::string> walk(Netns& ns, const std::vector<std::string>& argv,
-                              const fs::path& fixtures, void (*running)(pid_t) = nullptr) {
+                              const fs::path& fixtures, void (*served)(pid_t) = nullptr) {
   EXPECT_TRUE(ns.startProgram(argv, {"SNMPD_ROOT=" + fixtures.string()})) << ns.agentErrors();
-  if (running != nullptr) running(ns.agentPid());
   const RunResult r = ns.run(
       std::string("snmpwalk -v1 -c mirlen -On -t 5 -r 1 -m '' ") + kAgentAddress + " .1.3.6.1.2.1",
       300000);
+  // Bound is not yet dropped: the drop comes after the bind, before the first datagram.
+  if (served != nullptr) served(ns.agentPid());
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(ns.stopAgent(), 0) << ns.agentErrors();
   std::vector<std::string> lines;
