@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -46,10 +48,12 @@ bool findUser(const char* text, unsigned* user, unsigned* group) {
     *group = entry->pw_gid;
     return true;
   }
-  unsigned long number = 0;
-  const char* p = text;
-  for (; *p >= '0' && *p <= '9' && number <= 0xFFFFFFFEul; ++p) number = number * 10 + (*p - '0');
-  if (p == text || *p != '\0' || number > 0xFFFFFFFEul) return false;  // -1 is no user
+  // Digits only; 2^32 - 1 is the "no change" ID, no user.
+  if (*text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text, &end, 10);
+  if (*end != '\0' || errno != 0 || number >= 0xFFFFFFFFull) return false;
   *user = *group = static_cast<unsigned>(number);
   if (const passwd* entry = getpwuid(*user)) *group = entry->pw_gid;
   return true;

@@ -91,6 +91,8 @@ const OptionCase kOptionCases[] = {
     {{"-u", "no-such-user-x"}, 2, "%s: Bad user: no-such-user-x\n"},
     {{"-u", "4294967295"}, 2, "%s: Bad user: 4294967295\n"},  // -1 means no change
     {{"-u", "12x"}, 2, "%s: Bad user: 12x\n"},
+    {{"-u", "18446744073709551617"}, 2, "%s: Bad user: 18446744073709551617\n"},
+    {{"-u", "+5"}, 2, "%s: Bad user: +5\n"},
     {{"-u", ""}, 2, "%s: Bad user: \n"},
     {{"-c", "0123456789abcdefg", "-u", "x"}, 2, "%s: Bad community: 0123456789abcdefg\n"},
     {{"-fu", "nobody"}, 0, "", "0.0.0.0", 161, "mirlen", true},
