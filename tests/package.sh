@@ -14,19 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
 
-passed=0 failed=0
-check() {  # check DESCRIPTION COMMAND...: runs the command, its output shown on failure
-  local what=$1 out
-  shift
-  if out=$("$@" 2>&1); then
-    passed=$((passed + 1))
-    echo "ok - $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL - $what"
-    printf '%s\n' "$out" | sed 's/^/    /'
-  fi
-}
+# shellcheck source=tests/check.sh
+. tests/check.sh
 skip() {
   if [ "${SNMPD_REQUIRE_NETNS:-0}" = 1 ]; then
     failed=$((failed + 1))
