@@ -221,11 +221,17 @@ proc_rows() {  # proc_rows route|tcp|udp FILE
   awk -v kind="$1" -v any="$BOARD_ADDRESS" '
     function hex(s,   i, v) {
       v = 0
-      for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789ABCDEF", toupper(substr(s, i, 1))) - 1
+      for (i = 1; i <= length(s); i++)
+        v = v * 16 + index("0123456789ABCDEF", toupper(substr(s, i, 1))) - 1
       return v
     }
-    function ip(s) { return hex(substr(s, 7, 2)) "." hex(substr(s, 5, 2)) "." hex(substr(s, 3, 2)) "." hex(substr(s, 1, 2)) }
-    function endpoint(s,   p) { split(s, p, ":"); return (p[1] == "00000000" ? any : ip(p[1])) "." hex(p[2]) }
+    function ip(s) {
+      return hex(substr(s, 7, 2)) "." hex(substr(s, 5, 2)) "." hex(substr(s, 3, 2)) "." hex(substr(s, 1, 2))
+    }
+    function endpoint(s,   p) {  # a socket bound to every address: the one addressed interface
+      split(s, p, ":")
+      return (p[1] == "00000000" ? any : ip(p[1])) "." hex(p[2])
+    }
     NR == 1 { next }
     { row = "" }
     kind == "route" && ($1 == "eth0" || $1 == "eth1") {
@@ -259,7 +265,9 @@ walk_rows() {  # walk_rows route|tcp|udp WALK
       if (p[1] == 7) hop[dest] = $2
       if (p[1] == 11) mask[dest] = $2
     }
-    END { for (r = 1; r <= rows; r++) { d = order[r]; print d " " ifindex[d] " " hop[d] " " mask[d] } }' \
+    END {
+      for (r = 1; r <= rows; r++) { d = order[r]; print d " " ifindex[d] " " hop[d] " " mask[d] }
+    }' \
     "$2" | sort
 }
 table_matches() {  # table_matches route|tcp|udp: every row read, every lasting row served
@@ -282,7 +290,8 @@ check "udpTable is the board's /proc/net/udp" table_matches udp
 established() {  # no connection opens or closes during a walk: the gauge matches the rows
   local rows
   rows=$(awk '$2 == 5 || $2 == 8' "$work/tcp.walk" | wc -l)
-  same "tcpCurrEstab (established and close-wait rows: $rows)" "$rows" "$(value first 1.3.6.1.2.1.6.9.0)"
+  same "tcpCurrEstab (established and close-wait rows: $rows)" "$rows" \
+    "$(value first 1.3.6.1.2.1.6.9.0)"
 }
 check "tcpCurrEstab counts the established connections of tcpConnTable" established
 
@@ -303,7 +312,8 @@ check "counters grow between two walks" grown
 set_location() {
   local location="Rack 4, $name board"
   snmpset "${snmp_opts[@]}" "$BOARD_SNMP" 1.3.6.1.2.1.1.6.0 s "$location" >/dev/null &&
-    same sysLocation "\"$location\"" "$(snmpget "${snmp_opts[@]}" "$BOARD_SNMP" 1.3.6.1.2.1.1.6.0 | cut -d ' ' -f 2-)"
+    same sysLocation "\"$location\"" \
+      "$(snmpget "${snmp_opts[@]}" "$BOARD_SNMP" 1.3.6.1.2.1.1.6.0 | cut -d ' ' -f 2-)"
 }
 check "a Set of sysLocation is read back" set_location
 
