@@ -18,6 +18,7 @@
 #include "asn/rdx.hpp"
 #include "common/snmpmib.hpp"
 #include "common/sysfile.hpp"
+#include "daemon/seccomp.hpp"
 #include "daemon/udp.hpp"
 #include "engine/ap0.hpp"
 #include "engine/aps.hpp"
@@ -255,6 +256,11 @@ int snmpdCommand(int argc, char** argv) {
     }
     if (child > 0) return 0;
   }
+#ifdef SNMPD_SECCOMP
+  // Start-up is over: from here on only the serving loop's own calls. Where the kernel
+  // refuses the filter the agent serves unfiltered ("Seccomp: 0" in /proc/PID/status).
+  seccompInstall();
+#endif
 
   snmpdReceive(socket.get());
   std::perror("recv");
