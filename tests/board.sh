@@ -3,6 +3,8 @@
 # files; scripts/board ARCH boots one and runs this. What it is told:
 #   BOARD_SNMP=HOST:PORT    the agent (snmpd -f)
 #   BOARD_SAMPLE=HOST:PORT  a second agent, serving samples/kyrel under SNMPD_ROOT (mirlen)
+#   BOARD_BARE=HOST:PORT    a third, under an SNMPD_ROOT without counter files (mirlen)
+#   BOARD_CONSOLE=FILE      the board's console, where the agents' standard output goes
 #   BOARD_HTTP=URL          URL/cgi-bin/cat?PATH is the board's file PATH
 #   BOARD_ADDRESS, BOARD_MAC, BOARD_MTU   eth0's address, MAC address and MTU as given
 #   BOARD_AGENT_ARGS        the options added to the agent's -f; the board keeps its process
@@ -17,7 +19,7 @@ export LC_ALL=C  # one collation for sort and comm
 # shellcheck source=tests/check.sh
 . tests/check.sh
 name=${1:-board}
-: "${BOARD_SNMP:?} ${BOARD_SAMPLE:?} ${BOARD_HTTP:?} ${BOARD_ADDRESS:?} ${BOARD_MAC:?} ${BOARD_MTU:?}"
+: "${BOARD_SNMP:?} ${BOARD_SAMPLE:?} ${BOARD_BARE:?} ${BOARD_CONSOLE:?} ${BOARD_HTTP:?} ${BOARD_ADDRESS:?} ${BOARD_MAC:?} ${BOARD_MTU:?}"
 community=${BOARD_COMMUNITY:-mirlen}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -68,6 +70,24 @@ command_line() {
     "$(board_file "/proc/$pid/cmdline" | tr '\0' ' ' | sed 's/ $//')"
 }
 check "the board runs the agent with the options given" command_line
+
+# The agent confines itself once started: its system-call filter is in force (a call missing
+# from it would have killed the agent, and the checks below would find no one to ask), and
+# with -u it runs as that user.
+confined() {
+  local pid status user
+  pid=$(board_file /run/snmpd.pid)
+  status=$(board_file "/proc/$pid/status")
+  grep -E '^(Uid|Gid|NoNewPrivs|Seccomp):' <<<"$status"
+  grep -qx $'NoNewPrivs:\t1' <<<"$status" && grep -qx $'Seccomp:\t2' <<<"$status" || return 1
+  user=$(sed -n 's/.*-u \([^ ]*\).*/\1/p' <<<" $BOARD_AGENT_ARGS")
+  case "$user" in
+    "") ;;
+    nobody) grep -qx $'Uid:\t65534\t65534\t65534\t65534' <<<"$status" ;;
+    *) grep -qx "Uid:"$'\t'"$user"$'\t'"$user"$'\t'"$user"$'\t'"$user" <<<"$status" ;;
+  esac
+}
+check "the agent runs under its system-call filter, as the user of -u" confined
 
 walk_is_clean() {
   local lines
@@ -343,6 +363,21 @@ EOF
   [ ! -s "$work/sample.err" ] && [ ! -s "$work/sample_if.err" ] && return "$bad"
 }
 check "the serial-port MIB of samples/kyrel under SNMPD_ROOT on the board" serial_ports
+
+# The message goes to the console, a terminal: stdio's first write while serving, under the
+# filter, asks the kernel what the output is.
+missing_counters() {
+  local group
+  for group in 4.3.0 5.1.0 6.5.0 7.1.0; do
+    snmpget "${sample_opts[@]}" -r 0 "$BOARD_BARE" "1.3.6.1.2.1.$group" >/dev/null 2>&1 || true
+  done
+  snmpget "${sample_opts[@]}" "$BOARD_BARE" 1.3.6.1.2.1.1.3.0 >/dev/null || return 1
+  for group in ip icmp tcp udp; do
+    grep -q "^${group}Retrieve() Error opening /proc/net/snmp" "$BOARD_CONSOLE" ||
+      { echo "no message of the $group group on the console"; return 1; }
+  done
+}
+check "a missing counter file is reported on the console and the agent serves on" missing_counters
 
 echo "board-$name: $passed passed, $failed failed"
 ((failed == 0))
