@@ -205,6 +205,7 @@ void snmpdReceive(int socket) {
     socklen_t senderLength = sizeof sender;
     ssize_t received = recvfrom(socket, buffer, sizeof buffer, 0,
                                 reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    const int error = errno;
     snmpCount(snmpInPkts);  // every receive call, failed ones too
 
     UdpHandle endpoint(udpNew(socket, sender.sin_addr.s_addr, sender.sin_port));
@@ -212,7 +213,12 @@ void snmpdReceive(int socket) {
     if (received > 0) smpInputBytes(context.get(), buffer, static_cast<int>(received));
     context.reset();  // the context before its endpoint
     endpoint.reset();
-    if (received < 0) return;
+    // A signal, or the kernel short of buffers or memory for a moment, is no reason to stop
+    // serving; anything else is, and the caller reports it.
+    if (received < 0 && error != EINTR && error != ENOBUFS && error != ENOMEM) {
+      errno = error;
+      return;
+    }
   }
 }
 
@@ -263,7 +269,9 @@ int snmpdCommand(int argc, char** argv) {
 #endif
 
   snmpdReceive(socket.get());
-  std::perror("recv");
+  // Not perror: glibc's duplicates the descriptor, a call the filter does not allow.
+  std::fprintf(stderr, "recv: %s\n", std::strerror(errno));
   apsFree(community);
-  return socket.close();
+  socket.close();
+  return 1;  // a supervisor restarts an agent that stopped serving
 }

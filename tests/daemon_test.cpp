@@ -340,6 +340,27 @@ TEST_F(SnmpdAgent, MissingCounterFileIsReportedAndServedOn) {
   }
 }
 
+// A receive that fails for a moment (a signal, the kernel short of buffers or memory) is
+// counted and retried; any other failure ends the agent with status 1 and its reason, so
+// that a supervisor restarts it.
+TEST_F(SnmpdAgent, PassingReceiveErrorsAreRetriedOthersEndTheAgent) {
+  if (agentEmulated()) GTEST_SKIP() << "the emulator would preload the faults into itself";
+  const std::string preload = std::string("LD_PRELOAD=") + SNMPD_FAULTS;
+  ASSERT_TRUE(ns().startAgent({}, {preload, "SNMPD_FAULT_RECEIVES=EINTR ENOBUFS ENOMEM"}))
+      << ns().agentErrors();
+  const RunResult counted = ns().run(std::string("snmpget -v1 -c mirlen -t 2 -r 0 -On ") +
+                                     kAgentAddress + " 1.3.6.1.2.1.11.1.0");
+  EXPECT_NE(counted.output.find(".1.3.6.1.2.1.11.1.0 = Counter32: 4"), std::string::npos)
+      << counted.output;
+  EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
+  EXPECT_EQ(ns().agentErrors(), "");
+
+  const RunResult ended =
+      ns().exec(agentCommand({"-f"}), {preload, "SNMPD_FAULT_RECEIVES=EINTR ENOTSOCK"});
+  EXPECT_EQ(ended.status, 1);
+  EXPECT_EQ(ended.errors, "recv: Socket operation on non-socket\n");
+}
+
 TEST_F(SnmpdAgent, UnresolvableHostIsRefused) {
   // Inside the namespace no name server can be reached: the look-up fails at once.
   for (const char* mode : {"-f", "-"}) {

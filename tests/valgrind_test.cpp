@@ -44,7 +44,8 @@ class CheckedAgent {
                                            kCommunity};
     // The checker's own calls would break the agent's system-call filter: the agent runs as
     // on a kernel that refuses it.
-    const std::vector<std::string> env = {std::string("LD_PRELOAD=") + SNMPD_REFUSE_SECCOMP};
+    const std::vector<std::string> env = {std::string("LD_PRELOAD=") + SNMPD_FAULTS,
+                                          "SNMPD_FAULT_SECCOMP=refuse"};
     thread_ = std::thread([this, argv, env] { result_ = ns_.exec(argv, env, kRunLimitMs, true); });
   }
   ~CheckedAgent() {
