@@ -93,6 +93,9 @@ const FilterCase kFilterCases[] = {
 };
 
 TEST(SeccompFilter, KillsWhatTheServingLoopNeverCalls) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer runtime makes calls of its own; this build's agent has no filter";
+#endif
   for (const FilterCase& c : kFilterCases) {
     SCOPED_TRACE(c.what);
     const pid_t child = fork();
