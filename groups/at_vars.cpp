@@ -53,7 +53,8 @@ void get_ip_addr_info() {
   atTable.rebuild([](MitVector<AtInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); });
 }
 
-constexpr MixOps atOps{GeneralRelease, GeneralCreate, GeneralDestroy, atNext, atGet, GeneralSet};
+constexpr MixOps atOps =
+    GeneralOps(mitEntryNext<atTable, kAtEntryOidLength>, mitEntryGet<atTable, kAtEntryOidLength>);
 
 }  // namespace
 
@@ -67,14 +68,6 @@ Asn atRetrieve(const AtInfo& row, int column) {
       return valIpAddress(row.address);
   }
   return nullptr;
-}
-
-Asn atGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(atTable, suffix, length);
-}
-
-Asn atNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(atTable, suffix, length, kMixOidBuffer - kAtEntryOidLength);
 }
 
 int atInit() {

@@ -12,6 +12,7 @@
 
 #include "asn/asn.hpp"
 #include "mib/idx.hpp"
+#include "mib/mix.hpp"
 
 inline constexpr int kMitMaxIndexArcs = 10;  // address, port, address, port
 
@@ -28,6 +29,10 @@ class MitTable {
   // name enters the table and refreshes it first. A walk that steps out of the table lets go
   // of big rows that a refresh reads again, so a big table is held only while it is walked.
   Asn next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* out, int room, int* written);
+  // The same from the suffix of a name, for a table registered at its entry; `room` is what
+  // the name buffer leaves after the entry.
+  Asn entryGet(const std::uint8_t* suffix, int length);
+  Asn entryNext(std::uint8_t* suffix, int* length, int room);
 
  protected:
   explicit constexpr MitTable(int columns) : columns_(columns) {}
@@ -48,10 +53,16 @@ class MitTable {
   bool loaded_ = false;
 };
 
-// Get and Next of a table registered at its entry, so that the suffix starts at the
-// column; `room` is what the name buffer leaves after the entry.
-Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length);
-Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
+// The Get and Next slots of a table registered at its entry (`entry` bytes long), so that
+// the suffix starts at the column: atGet and atNext for atTable, and so on.
+template <auto& table, int entry>
+Asn mitEntryGet(void*, const std::uint8_t* suffix, int length) {
+  return table.entryGet(suffix, length);
+}
+template <auto& table, int entry>
+Asn mitEntryNext(void*, std::uint8_t* suffix, int* length) {
+  return table.entryNext(suffix, length, kMixOidBuffer - entry);
+}
 
 // Orders `count` rows of `size` bytes by `compare` (stable), then keeps the first of each run
 // of equal rows: the number kept. One copy of the sort serves every row type.
