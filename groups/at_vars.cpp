@@ -39,7 +39,7 @@ const AtInfo* findAt(std::span<const AtInfo> rows, const std::uint32_t* arcs, in
 }
 
 constexpr MitSchema<AtInfo> kAtSchema{3, 5, get_ip_addr_info, atIndex, atRetrieve, findAt};
-MitRows<AtInfo> atTable(kAtSchema);
+MitRows<AtInfo, kAtSchema> atTable;
 
 void get_ip_addr_info() {
   ipinfo = {};

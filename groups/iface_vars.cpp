@@ -166,7 +166,7 @@ constexpr MitSchema<std::uint32_t> kIfaceSchema{
     [](const std::uint32_t& ix, int column) { return ifaceRetrieve(static_cast<int>(ix), column); },
     nullptr,
     true};
-MitRows<std::uint32_t> ifaceTable(kIfaceSchema);
+MitRows<std::uint32_t, kIfaceSchema> ifaceTable;
 
 constexpr MixOps ifaceOps =
     GeneralOps(mitEntryNext<ifaceTable, kIfEntryLength>, mitEntryGet<ifaceTable, kIfEntryLength>);

@@ -49,9 +49,9 @@ constexpr MitSchema<IpInfo> kIpNetSchema{4, 5, get_ip_addr_info, netIndex, ipnet
 constexpr MitSchema<IpRoute> kIpRouteSchema{
     13, 4, get_iproute_info, routeIndex, iprouteRetrieve, nullptr};
 
-MitRows<IpInfo> ipaddrTable(kIpAddrSchema);
-MitRows<IpInfo> ipnetTable(kIpNetSchema);
-MitRows<IpRoute> iprouteTable(kIpRouteSchema);
+MitRows<IpInfo, kIpAddrSchema> ipaddrTable;
+MitRows<IpInfo, kIpNetSchema> ipnetTable;
+MitRows<IpRoute, kIpRouteSchema> iprouteTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kInteger = ValKind::kUnsigned;  // the kernel's settings are never negative

@@ -124,10 +124,10 @@ constexpr MitSchema<KyrelRow> kyrelSchema{
     nullptr,
     true};
 
-MitRows<KyrelRow> kyrelGenTable(kyrelSchema<kGenColumns, kyrelGenRetrieve>);
-MitRows<KyrelRow> kyrelAsyncTable(kyrelSchema<kAsyncColumns, kyrelAsyncRetrieve>);
-MitRows<KyrelRow> kyrelInSigTable(kyrelSchema<kSigColumns, kyrelInSigRetrieve>);
-MitRows<KyrelRow> kyrelOutSigTable(kyrelSchema<kSigColumns, kyrelOutSigRetrieve>);
+MitRows<KyrelRow, kyrelSchema<kGenColumns, kyrelGenRetrieve>> kyrelGenTable;
+MitRows<KyrelRow, kyrelSchema<kAsyncColumns, kyrelAsyncRetrieve>> kyrelAsyncTable;
+MitRows<KyrelRow, kyrelSchema<kSigColumns, kyrelInSigRetrieve>> kyrelInSigTable;
+MitRows<KyrelRow, kyrelSchema<kSigColumns, kyrelOutSigRetrieve>> kyrelOutSigTable;
 
 // The operations of a table registered at its entry: kyrelGenOps for kyrelGenTable, and so on.
 template <auto& table>
@@ -135,7 +135,7 @@ constexpr MixOps kyrelOps = GeneralOps(mitEntryNext<table, kEntryLength>,
                                        mitEntryGet<table, kEntryLength>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
-void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> signals) {
+void setRows(auto& table, int ports, std::span<const KyrelSignal> signals) {
   table.rebuild([&](MitVector<KyrelRow>& rows) {
     for (int port = 1; port <= ports; ++port) {
       const auto p = static_cast<std::uint32_t>(port);

@@ -37,7 +37,7 @@ void tcpIndex(const TcpAddr& row, std::uint32_t* arcs) {
 
 constexpr MitSchema<TcpAddr> kTcpConnSchema{5,      10, get_tcpaddr_info, tcpIndex, tcpconnRetrieve,
                                             nullptr};
-MitRows<TcpAddr> tcpconnTable(kTcpConnSchema);
+MitRows<TcpAddr, kTcpConnSchema> tcpconnTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kUnsigned = ValKind::kUnsigned;

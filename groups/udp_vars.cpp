@@ -19,7 +19,7 @@ void udpIndex(const UdpAddr& row, std::uint32_t* arcs) {
 
 constexpr MitSchema<UdpAddr> kUdpAddrSchema{2,      5, get_udpaddr_info, udpIndex, udpaddrRetrieve,
                                             nullptr};
-MitRows<UdpAddr> udpaddrTable(kUdpAddrSchema);
+MitRows<UdpAddr, kUdpAddrSchema> udpaddrTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 
