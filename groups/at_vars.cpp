@@ -39,7 +39,7 @@ const AtInfo* findAt(std::span<const AtInfo> rows, const std::uint32_t* arcs, in
 }
 
 constexpr MitSchema<AtInfo> kAtSchema{3, 5, get_ip_addr_info, atIndex, atRetrieve, findAt};
-MitRows<AtInfo> atTable(kAtSchema);
+MitRows<AtInfo, kAtSchema> atTable;
 
 void get_ip_addr_info() {
   ipinfo = {};
@@ -53,7 +53,8 @@ void get_ip_addr_info() {
   atTable.rebuild([](MitVector<AtInfo>& rows) { rows.assign(ipinfo.begin(), ipinfo.end()); });
 }
 
-constexpr MixOps atOps{GeneralRelease, GeneralCreate, GeneralDestroy, atNext, atGet, GeneralSet};
+constexpr MixOps atOps =
+    GeneralOps(mitEntryNext<atTable, kAtEntryOidLength>, mitEntryGet<atTable, kAtEntryOidLength>);
 
 }  // namespace
 
@@ -67,14 +68,6 @@ Asn atRetrieve(const AtInfo& row, int column) {
       return valIpAddress(row.address);
   }
   return nullptr;
-}
-
-Asn atGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(atTable, suffix, length);
-}
-
-Asn atNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(atTable, suffix, length, kMixOidBuffer - kAtEntryOidLength);
 }
 
 int atInit() {

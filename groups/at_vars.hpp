@@ -7,8 +7,6 @@
 #include "asn/asn.hpp"
 
 int atInit();  // registers atEntry; misExport's status
-Asn atGet(void* object, const std::uint8_t* suffix, int length);
-Asn atNext(void* object, std::uint8_t* suffix, int* length);
 
 struct AtInfo {
   std::uint8_t address[4];

@@ -1,6 +1,9 @@
 #include "groups/icmp_vars.hpp"
 
+#include <cstdint>
+
 #include "mib/general.hpp"
+#include "mib/mig.hpp"
 #include "mib/mis.hpp"
 
 namespace {
@@ -40,24 +43,11 @@ constexpr MigObject kIcmpObjects[] = {
     migScalar(26, kCounter, "OutAddrMaskReps", 26),   // icmpOutAddrMaskReps
 };
 
-constexpr MigGroup kIcmpGroup{kIcmpObjects, icmpRetrieve, kMixOidBuffer - kIcmpOidLength};
-
-constexpr MixOps icmpOps{GeneralRelease, GeneralCreate, GeneralDestroy,
-                         icmpNext,       icmpGet,       GeneralSet};
+constexpr MigGroup kIcmpGroup{kIcmpOid, kIcmpObjects,
+                              "Icmp:", "icmpRetrieve() Error opening /proc/net/snmp\n"};
+constexpr MixOps icmpOps = GeneralOps(migGroupNext<kIcmpGroup>, migGroupGet<kIcmpGroup>);
 
 }  // namespace
-
-Asn icmpRetrieve(const MigObject& object) {
-  return migCounter("Icmp:", "icmpRetrieve() Error opening /proc/net/snmp\n", object);
-}
-
-Asn icmpGet(void*, const std::uint8_t* suffix, int length) {
-  return migGet(kIcmpGroup, suffix, length);
-}
-
-Asn icmpNext(void*, std::uint8_t* suffix, int* length) {
-  return migNext(kIcmpGroup, suffix, length);
-}
 
 int icmpInit() {
   return misExport(kIcmpOid, kIcmpOidLength, &icmpOps, nullptr);

@@ -166,10 +166,10 @@ constexpr MitSchema<std::uint32_t> kIfaceSchema{
     [](const std::uint32_t& ix, int column) { return ifaceRetrieve(static_cast<int>(ix), column); },
     nullptr,
     true};
-MitRows<std::uint32_t> ifaceTable(kIfaceSchema);
+MitRows<std::uint32_t, kIfaceSchema> ifaceTable;
 
-constexpr MixOps ifaceOps{GeneralRelease, GeneralCreate, GeneralDestroy,
-                          ifaceNext,      ifaceGet,      GeneralSet};
+constexpr MixOps ifaceOps =
+    GeneralOps(mitEntryNext<ifaceTable, kIfEntryLength>, mitEntryGet<ifaceTable, kIfEntryLength>);
 
 }  // namespace
 
@@ -194,14 +194,6 @@ Asn ifaceRetrieve(int ix, int column) {
                                 : valOctets(kZeroByte, sizeof kZeroByte);
   }
   return valNumber(c.kind, stats.number[c.source]);
-}
-
-Asn ifaceGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(ifaceTable, suffix, length);
-}
-
-Asn ifaceNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(ifaceTable, suffix, length, kMixOidBuffer - kIfEntryLength);
 }
 
 int ifaceInit() {

@@ -12,5 +12,3 @@
 int ifaceInit();
 // The cell of ifTable column 1 to 22 for ifIndex ix, read afresh; null for another column.
 Asn ifaceRetrieve(int ix, int column);
-Asn ifaceGet(void* object, const std::uint8_t* suffix, int length);
-Asn ifaceNext(void* object, std::uint8_t* suffix, int* length);

@@ -10,13 +10,13 @@
 #include "common/ifq.hpp"
 #include "common/sysfile.hpp"
 #include "mib/general.hpp"
+#include "mib/mig.hpp"
 #include "mib/mis.hpp"
 
 namespace {
 
 constexpr std::uint8_t kIpOid[] = {0x2B, 6, 1, 2, 1, 4};
 constexpr int kIpOidLength = sizeof kIpOid;
-constexpr const char* kNoSnmpFile = "ipRetrieve() Error opening /proc/net/snmp\n";
 
 std::array<IpInfo, kIfqInterfaces> ipinfo{};
 
@@ -49,9 +49,9 @@ constexpr MitSchema<IpInfo> kIpNetSchema{4, 5, get_ip_addr_info, netIndex, ipnet
 constexpr MitSchema<IpRoute> kIpRouteSchema{
     13, 4, get_iproute_info, routeIndex, iprouteRetrieve, nullptr};
 
-MitRows<IpInfo> ipaddrTable(kIpAddrSchema);
-MitRows<IpInfo> ipnetTable(kIpNetSchema);
-MitRows<IpRoute> iprouteTable(kIpRouteSchema);
+MitRows<IpInfo, kIpAddrSchema> ipaddrTable;
+MitRows<IpInfo, kIpNetSchema> ipnetTable;
+MitRows<IpRoute, kIpRouteSchema> iprouteTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kInteger = ValKind::kUnsigned;  // the kernel's settings are never negative
@@ -82,9 +82,9 @@ constexpr MigObject kIpObjects[] = {
     migConstant(23, kInteger, 0),                  // ipRoutingDiscards
 };
 
-constexpr MigGroup kIpGroup{kIpObjects, ipRetrieve, kMixOidBuffer - kIpOidLength};
-
-constexpr MixOps ipOps{GeneralRelease, GeneralCreate, GeneralDestroy, ipNext, ipGet, GeneralSet};
+constexpr MigGroup kIpGroup{kIpOid, kIpObjects,
+                            "Ip:", "ipRetrieve() Error opening /proc/net/snmp\n"};
+constexpr MixOps ipOps = GeneralOps(migGroupNext<kIpGroup>, migGroupGet<kIpGroup>);
 
 // One line of /proc/net/route, or false for the header and malformed lines.
 bool parseRoute(std::string_view line, IpRoute* route) {
@@ -208,18 +208,6 @@ Asn iprouteRetrieve(const IpRoute& row, int column) {
       return valObjectId(kNullOid, sizeof kNullOid);
   }
   return nullptr;
-}
-
-Asn ipRetrieve(const MigObject& object) {
-  return migCounter("Ip:", kNoSnmpFile, object);
-}
-
-Asn ipGet(void*, const std::uint8_t* suffix, int length) {
-  return migGet(kIpGroup, suffix, length);
-}
-
-Asn ipNext(void*, std::uint8_t* suffix, int* length) {
-  return migNext(kIpGroup, suffix, length);
 }
 
 int ipInit() {

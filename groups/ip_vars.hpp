@@ -5,12 +5,8 @@
 #include <cstdint>
 
 #include "asn/asn.hpp"
-#include "mib/mig.hpp"
 
 int ipInit();  // registers the group; misExport's status
-Asn ipGet(void* object, const std::uint8_t* suffix, int length);
-Asn ipNext(void* object, std::uint8_t* suffix, int* length);
-Asn ipRetrieve(const MigObject& object);  // a scalar, read afresh; null for none
 
 // The interfaces as last queried, in interface-number order.
 struct IpInfo {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "common/counterline.hpp"
 #include "common/sysfile.hpp"
@@ -22,7 +23,6 @@ constexpr std::uint8_t kAsyncPortEntry[] = {0x2B, 6, 1, 2, 1, 10, 33, 3, 1};
 constexpr std::uint8_t kInSigEntry[] = {0x2B, 6, 1, 2, 1, 10, 33, 5, 1};
 constexpr std::uint8_t kOutSigEntry[] = {0x2B, 6, 1, 2, 1, 10, 33, 6, 1};
 constexpr int kEntryLength = sizeof kPortEntry;
-constexpr int kRoom = kMixOidBuffer - kEntryLength;  // the suffix starts at the column
 
 std::int32_t kyrelNumberInt = 0;
 
@@ -99,24 +99,43 @@ void signalIndex(const KyrelRow& row, std::uint32_t* arcs) {
   arcs[1] = row.signal.code;
 }
 
-// A table of `columns`, its rows indexed by the port alone or by the port and a signal.
-template <const auto& columns, bool bySignal>
+// A table of `columns` whose cells are those `retrieve` computes, from the port alone or
+// from the port and one of its signals; the rows are indexed the same way.
+template <auto retrieve>
+constexpr bool kBySignal = std::is_invocable_v<decltype(retrieve), int, int, int>;
+
+template <auto retrieve>
+Asn retrievedCell(const KyrelRow& row, int column) {
+  const int port = static_cast<int>(row.port);
+  if constexpr (kBySignal<retrieve>) {
+    return retrieve(port, row.signal.code, column);
+  } else {
+    return retrieve(port, column);
+  }
+}
+
+template <const auto& columns, auto retrieve>
 constexpr MitSchema<KyrelRow> kyrelSchema{
     std::size(columns),
-    bySignal ? 2 : 1,
+    kBySignal<retrieve> ? 2 : 1,
     nullptr,  // the rows are fixed at start-up; only the cells are read again
-    bySignal ? signalIndex : portIndex,
-    [](const KyrelRow& row, int column) { return kyrelCell(columns, row, column); },
+    kBySignal<retrieve> ? signalIndex : portIndex,
+    retrievedCell<retrieve>,
     nullptr,
     true};
 
-MitRows<KyrelRow> kyrelGenTable(kyrelSchema<kGenColumns, false>);
-MitRows<KyrelRow> kyrelAsyncTable(kyrelSchema<kAsyncColumns, false>);
-MitRows<KyrelRow> kyrelInSigTable(kyrelSchema<kSigColumns, true>);
-MitRows<KyrelRow> kyrelOutSigTable(kyrelSchema<kSigColumns, true>);
+MitRows<KyrelRow, kyrelSchema<kGenColumns, kyrelGenRetrieve>> kyrelGenTable;
+MitRows<KyrelRow, kyrelSchema<kAsyncColumns, kyrelAsyncRetrieve>> kyrelAsyncTable;
+MitRows<KyrelRow, kyrelSchema<kSigColumns, kyrelInSigRetrieve>> kyrelInSigTable;
+MitRows<KyrelRow, kyrelSchema<kSigColumns, kyrelOutSigRetrieve>> kyrelOutSigTable;
+
+// The operations of a table registered at its entry: kyrelGenOps for kyrelGenTable, and so on.
+template <auto& table>
+constexpr MixOps kyrelOps = GeneralOps(mitEntryNext<table, kEntryLength>,
+                                       mitEntryGet<table, kEntryLength>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
-void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> signals) {
+void setRows(auto& table, int ports, std::span<const KyrelSignal> signals) {
   table.rebuild([&](MitVector<KyrelRow>& rows) {
     for (int port = 1; port <= ports; ++port) {
       const auto p = static_cast<std::uint32_t>(port);
@@ -125,15 +144,6 @@ void setRows(MitRows<KyrelRow>& table, int ports, std::span<const KyrelSignal> s
     }
   });
 }
-
-constexpr MixOps kyrelGenOps{GeneralRelease, GeneralCreate, GeneralDestroy,
-                             kyrelGenNext,   kyrelGenGet,   GeneralSet};
-constexpr MixOps kyrelAsyncOps{GeneralRelease, GeneralCreate, GeneralDestroy,
-                               kyrelAsyncNext, kyrelAsyncGet, GeneralSet};
-constexpr MixOps kyrelInSigOps{GeneralRelease, GeneralCreate, GeneralDestroy,
-                               kyrelInSigNext, kyrelInSigGet, GeneralSet};
-constexpr MixOps kyrelOutSigOps{GeneralRelease,  GeneralCreate,  GeneralDestroy,
-                                kyrelOutSigNext, kyrelOutSigGet, GeneralSet};
 
 }  // namespace
 
@@ -175,31 +185,6 @@ Asn kyrelOutSigRetrieve(int port, int signal, int column) {
   return signalCell(kOutSignals, port, signal, column);
 }
 
-Asn kyrelGenGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(kyrelGenTable, suffix, length);
-}
-Asn kyrelGenNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(kyrelGenTable, suffix, length, kRoom);
-}
-Asn kyrelAsyncGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(kyrelAsyncTable, suffix, length);
-}
-Asn kyrelAsyncNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(kyrelAsyncTable, suffix, length, kRoom);
-}
-Asn kyrelInSigGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(kyrelInSigTable, suffix, length);
-}
-Asn kyrelInSigNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(kyrelInSigTable, suffix, length, kRoom);
-}
-Asn kyrelOutSigGet(void*, const std::uint8_t* suffix, int length) {
-  return mitEntryGet(kyrelOutSigTable, suffix, length);
-}
-Asn kyrelOutSigNext(void*, std::uint8_t* suffix, int* length) {
-  return mitEntryNext(kyrelOutSigTable, suffix, length, kRoom);
-}
-
 int kyrelInit() {
   kyrelNumberInt = kyrel_get_count();
   setRows(kyrelGenTable, kyrelNumberInt, {});
@@ -208,8 +193,8 @@ int kyrelInit() {
   setRows(kyrelOutSigTable, kyrelNumberInt, kOutSignals);
   if (kyrelNumberInt == 0) return 0;
   mivIntlRO(kRs232Number, sizeof kRs232Number, &kyrelNumberInt);
-  misExport(kPortEntry, kEntryLength, &kyrelGenOps, nullptr);
-  misExport(kAsyncPortEntry, kEntryLength, &kyrelAsyncOps, nullptr);
-  misExport(kInSigEntry, kEntryLength, &kyrelInSigOps, nullptr);
-  return misExport(kOutSigEntry, kEntryLength, &kyrelOutSigOps, nullptr);
+  misExport(kPortEntry, kEntryLength, &kyrelOps<kyrelGenTable>, nullptr);
+  misExport(kAsyncPortEntry, kEntryLength, &kyrelOps<kyrelAsyncTable>, nullptr);
+  misExport(kInSigEntry, kEntryLength, &kyrelOps<kyrelInSigTable>, nullptr);
+  return misExport(kOutSigEntry, kEntryLength, &kyrelOps<kyrelOutSigTable>, nullptr);
 }

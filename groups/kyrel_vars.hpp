@@ -44,17 +44,9 @@ void kyrel_get_info(KyrelPortInfo* info, int n);
 // the last registration's status, 0 when there is nothing to register.
 int kyrelInit();
 
-// The cells of port 1 to N, read afresh; null for a column or signal the table lacks.
+// The cells of port 1 to N, read afresh; null for a column or signal the table lacks. The
+// four tables serve their cells through these.
 Asn kyrelGenRetrieve(int port, int column);
 Asn kyrelAsyncRetrieve(int port, int column);
 Asn kyrelInSigRetrieve(int port, int signal, int column);
 Asn kyrelOutSigRetrieve(int port, int signal, int column);
-
-Asn kyrelGenGet(void* object, const std::uint8_t* suffix, int length);
-Asn kyrelGenNext(void* object, std::uint8_t* suffix, int* length);
-Asn kyrelAsyncGet(void* object, const std::uint8_t* suffix, int length);
-Asn kyrelAsyncNext(void* object, std::uint8_t* suffix, int* length);
-Asn kyrelInSigGet(void* object, const std::uint8_t* suffix, int length);
-Asn kyrelInSigNext(void* object, std::uint8_t* suffix, int* length);
-Asn kyrelOutSigGet(void* object, const std::uint8_t* suffix, int length);
-Asn kyrelOutSigNext(void* object, std::uint8_t* suffix, int* length);

@@ -4,6 +4,7 @@
 
 #include "common/sockfile.hpp"
 #include "mib/general.hpp"
+#include "mib/mig.hpp"
 #include "mib/mis.hpp"
 
 namespace {
@@ -36,7 +37,7 @@ void tcpIndex(const TcpAddr& row, std::uint32_t* arcs) {
 
 constexpr MitSchema<TcpAddr> kTcpConnSchema{5,      10, get_tcpaddr_info, tcpIndex, tcpconnRetrieve,
                                             nullptr};
-MitRows<TcpAddr> tcpconnTable(kTcpConnSchema);
+MitRows<TcpAddr, kTcpConnSchema> tcpconnTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 constexpr ValKind kUnsigned = ValKind::kUnsigned;
@@ -60,9 +61,9 @@ constexpr MigObject kTcpObjects[] = {
     migScalar(15, kCounter, "OutRsts", 14),         // tcpOutRsts
 };
 
-constexpr MigGroup kTcpGroup{kTcpObjects, tcpRetrieve, kMixOidBuffer - kTcpOidLength};
-
-constexpr MixOps tcpOps{GeneralRelease, GeneralCreate, GeneralDestroy, tcpNext, tcpGet, GeneralSet};
+constexpr MigGroup kTcpGroup{kTcpOid, kTcpObjects,
+                             "Tcp:", "tcpRetrieve() Error opening /proc/net/snmp\n"};
+constexpr MixOps tcpOps = GeneralOps(migGroupNext<kTcpGroup>, migGroupGet<kTcpGroup>);
 
 }  // namespace
 
@@ -94,18 +95,6 @@ Asn tcpconnRetrieve(const TcpAddr& row, int column) {
       return valUnsigned(row.remotePort);
   }
   return nullptr;
-}
-
-Asn tcpRetrieve(const MigObject& object) {
-  return migCounter("Tcp:", "tcpRetrieve() Error opening /proc/net/snmp\n", object);
-}
-
-Asn tcpGet(void*, const std::uint8_t* suffix, int length) {
-  return migGet(kTcpGroup, suffix, length);
-}
-
-Asn tcpNext(void*, std::uint8_t* suffix, int* length) {
-  return migNext(kTcpGroup, suffix, length);
 }
 
 int tcpInit() {

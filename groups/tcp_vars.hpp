@@ -4,12 +4,8 @@
 #include <cstdint>
 
 #include "asn/asn.hpp"
-#include "mib/mig.hpp"
 
 int tcpInit();  // registers the group; misExport's status
-Asn tcpGet(void* object, const std::uint8_t* suffix, int length);
-Asn tcpNext(void* object, std::uint8_t* suffix, int* length);
-Asn tcpRetrieve(const MigObject& object);  // a scalar, read afresh; null for none
 
 // A connection of /proc/net/tcp; a socket bound to every address is one row per
 // addressed interface.

@@ -4,6 +4,7 @@
 
 #include "common/sockfile.hpp"
 #include "mib/general.hpp"
+#include "mib/mig.hpp"
 #include "mib/mis.hpp"
 
 namespace {
@@ -18,7 +19,7 @@ void udpIndex(const UdpAddr& row, std::uint32_t* arcs) {
 
 constexpr MitSchema<UdpAddr> kUdpAddrSchema{2,      5, get_udpaddr_info, udpIndex, udpaddrRetrieve,
                                             nullptr};
-MitRows<UdpAddr> udpaddrTable(kUdpAddrSchema);
+MitRows<UdpAddr, kUdpAddrSchema> udpaddrTable;
 
 constexpr ValKind kCounter = ValKind::kCounter;
 
@@ -30,9 +31,9 @@ constexpr MigObject kUdpObjects[] = {
     migTable(5, &udpaddrTable),                 // udpTable
 };
 
-constexpr MigGroup kUdpGroup{kUdpObjects, udpRetrieve, kMixOidBuffer - kUdpOidLength};
-
-constexpr MixOps udpOps{GeneralRelease, GeneralCreate, GeneralDestroy, udpNext, udpGet, GeneralSet};
+constexpr MigGroup kUdpGroup{kUdpOid, kUdpObjects,
+                             "Udp:", "udpRetrieve() Error opening /proc/net/snmp\n"};
+constexpr MixOps udpOps = GeneralOps(migGroupNext<kUdpGroup>, migGroupGet<kUdpGroup>);
 
 }  // namespace
 
@@ -55,18 +56,6 @@ Asn udpaddrRetrieve(const UdpAddr& row, int column) {
       return valUnsigned(row.localPort);
   }
   return nullptr;
-}
-
-Asn udpRetrieve(const MigObject& object) {
-  return migCounter("Udp:", "udpRetrieve() Error opening /proc/net/snmp\n", object);
-}
-
-Asn udpGet(void*, const std::uint8_t* suffix, int length) {
-  return migGet(kUdpGroup, suffix, length);
-}
-
-Asn udpNext(void*, std::uint8_t* suffix, int* length) {
-  return migNext(kUdpGroup, suffix, length);
 }
 
 int udpInit() {

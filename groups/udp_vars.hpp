@@ -4,12 +4,8 @@
 #include <cstdint>
 
 #include "asn/asn.hpp"
-#include "mib/mig.hpp"
 
 int udpInit();  // registers the group; misExport's status
-Asn udpGet(void* object, const std::uint8_t* suffix, int length);
-Asn udpNext(void* object, std::uint8_t* suffix, int* length);
-Asn udpRetrieve(const MigObject& object);  // a counter, read afresh; null for none
 
 // A local endpoint of /proc/net/udp; a socket bound to every address is one row per
 // addressed interface.

@@ -32,15 +32,22 @@ constexpr MigObject migTable(std::uint8_t sub, MitTable* table) {
 }
 
 struct MigGroup {
+  std::span<const std::uint8_t> oid;  // where the group is registered
   std::span<const MigObject> objects;
-  Asn (*scalar)(const MigObject& object);  // a scalar's current value, null for none
-  int room;                                // suffix bytes the name buffer leaves the group
+  const char* line;     // the prefix of its counter lines in /proc/net/snmp ("Ip:")
+  const char* message;  // goes to standard output when that file does not open
 };
-
-// A scalar from the counter lines of /proc/net/snmp that begin with `prefix` ("Ip:"), or a
-// constant, served only while that file opens; `message` goes to standard output when it
-// does not.
-Asn migCounter(const char* prefix, const char* message, const MigObject& object);
 
 Asn migGet(const MigGroup& group, const std::uint8_t* suffix, int length);
 Asn migNext(const MigGroup& group, std::uint8_t* suffix, int* length);
+
+// The Get and Next slots of a group registered as one object (ipGet and ipNext for the IP
+// group, and so on), generated from its table of objects.
+template <const MigGroup& group>
+Asn migGroupGet(void*, const std::uint8_t* suffix, int length) {
+  return migGet(group, suffix, length);
+}
+template <const MigGroup& group>
+Asn migGroupNext(void*, std::uint8_t* suffix, int* length) {
+  return migNext(group, suffix, length);
+}

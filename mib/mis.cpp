@@ -28,7 +28,3 @@ Mix* misCommunityToMib(const Aps*) {
 int misCommunityToAccess(const Aps*) {
   return misAccess;
 }
-
-const Aps* misCommunityByName(const char*) {
-  return nullptr;
-}

@@ -11,4 +11,3 @@ Mix* misInit();
 int misExport(const std::uint8_t* oid, int length, const MixOps* operations, void* object);
 Mix* misCommunityToMib(const Aps* entry);
 int misCommunityToAccess(const Aps* entry);
-const Aps* misCommunityByName(const char* name);

@@ -134,15 +134,15 @@ std::size_t mitOrder(void* rows, std::size_t count, std::size_t size, MitCompare
   return kept;
 }
 
-Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length) {
+Asn MitTable::entryGet(const std::uint8_t* suffix, int length) {
   IdxName name;
   idxDecode(suffix, length, &name);
   if (name.open) return nullptr;
-  return table.get(name.arc, name.count);
+  return get(name.arc, name.count);
 }
 
-Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room) {
+Asn MitTable::entryNext(std::uint8_t* suffix, int* length, int room) {
   IdxName name;
   idxDecode(suffix, *length, &name);
-  return table.next(name.arc, name.count, name.open, suffix, room, length);
+  return next(name.arc, name.count, name.open, suffix, room, length);
 }

@@ -12,6 +12,7 @@
 
 #include "asn/asn.hpp"
 #include "mib/idx.hpp"
+#include "mib/mix.hpp"
 
 inline constexpr int kMitMaxIndexArcs = 10;  // address, port, address, port
 
@@ -28,6 +29,10 @@ class MitTable {
   // name enters the table and refreshes it first. A walk that steps out of the table lets go
   // of big rows that a refresh reads again, so a big table is held only while it is walked.
   Asn next(const std::uint32_t* arcs, int n, bool open, std::uint8_t* out, int room, int* written);
+  // The same from the suffix of a name, for a table registered at its entry; `room` is what
+  // the name buffer leaves after the entry.
+  Asn entryGet(const std::uint8_t* suffix, int length);
+  Asn entryNext(std::uint8_t* suffix, int* length, int room);
 
  protected:
   explicit constexpr MitTable(int columns) : columns_(columns) {}
@@ -48,10 +53,16 @@ class MitTable {
   bool loaded_ = false;
 };
 
-// Get and Next of a table registered at its entry, so that the suffix starts at the
-// column; `room` is what the name buffer leaves after the entry.
-Asn mitEntryGet(MitTable& table, const std::uint8_t* suffix, int length);
-Asn mitEntryNext(MitTable& table, std::uint8_t* suffix, int* length, int room);
+// The Get and Next slots of a table registered at its entry (`entry` bytes long), so that
+// the suffix starts at the column: atGet and atNext for atTable, and so on.
+template <auto& table, int entry>
+Asn mitEntryGet(void*, const std::uint8_t* suffix, int length) {
+  return table.entryGet(suffix, length);
+}
+template <auto& table, int entry>
+Asn mitEntryNext(void*, std::uint8_t* suffix, int* length) {
+  return table.entryNext(suffix, length, kMixOidBuffer - entry);
+}
 
 // Orders `count` rows of `size` bytes by `compare` (stable), then keeps the first of each run
 // of equal rows: the number kept. One copy of the sort serves every row type.
@@ -140,11 +151,12 @@ struct MitSchema {
   bool exact = false;  // the default lookup: no arcs may follow the index
 };
 
-template <class Row>
+// The table of one schema; its operations are bound when it is compiled, so the schema's
+// functions are called directly.
+template <class Row, const MitSchema<Row>& schema>
 class MitRows final : public MitTable {
  public:
-  explicit constexpr MitRows(const MitSchema<Row>& schema)
-      : MitTable(schema.columns), schema_(schema) {}
+  constexpr MitRows() : MitTable(schema.columns) {}
 
   // Replaces the rows with those `fill` appends in source order, then orders them by
   // index, keeping the first of equal indexes. Memory running out keeps what was read.
@@ -152,51 +164,49 @@ class MitRows final : public MitTable {
   void rebuild(Fill fill) {
     rows_.clear();
     fill(rows_);
-    rows_.truncate(mitOrder(rows_.begin(), rows_.size(), sizeof(Row), &compareRows, this));
+    rows_.truncate(mitOrder(rows_.begin(), rows_.size(), sizeof(Row), &compareRows, nullptr));
   }
   std::span<const Row> rows() const { return rows_; }
 
  private:
-  static int compareRows(const void* a, const void* b, const void* self) {
-    const MitSchema<Row>& schema = static_cast<const MitRows*>(self)->schema_;
+  static int compareRows(const void* a, const void* b, const void*) {
     std::uint32_t x[kMitMaxIndexArcs], y[kMitMaxIndexArcs];
     schema.index(*static_cast<const Row*>(a), x);
     schema.index(*static_cast<const Row*>(b), y);
     return idxCompare(x, schema.indexArcs, y, schema.indexArcs);
   }
   void refresh() override {
-    if (schema_.refresh != nullptr) schema_.refresh();
+    if (schema.refresh != nullptr) schema.refresh();
   }
   bool release() override {
-    if (schema_.refresh == nullptr || !rows_.big()) return false;
+    if (schema.refresh == nullptr || !rows_.big()) return false;
     rows_.truncate(0);
     return true;
   }
   int rowCount() const override { return static_cast<int>(rows_.size()); }
   int compareRow(int row, const std::uint32_t* arcs, int n) const override {
     std::uint32_t x[kMitMaxIndexArcs];
-    schema_.index(rows_[row], x);
-    return idxCompare(x, schema_.indexArcs, arcs, n);
+    schema.index(rows_[row], x);
+    return idxCompare(x, schema.indexArcs, arcs, n);
   }
   int indexArcs(int row, std::uint32_t* arcs) const override {
-    schema_.index(rows_[row], arcs);
-    return schema_.indexArcs;
+    schema.index(rows_[row], arcs);
+    return schema.indexArcs;
   }
-  Asn cell(int row, int column) const override { return schema_.cell(rows_[row], column); }
+  Asn cell(int row, int column) const override { return schema.cell(rows_[row], column); }
   int find(const std::uint32_t* arcs, int n) const override {
-    if (schema_.find != nullptr) {
-      const Row* found = schema_.find(rows_, arcs, n);
+    if (schema.find != nullptr) {
+      const Row* found = schema.find(rows_, arcs, n);
       return found == nullptr ? -1 : static_cast<int>(found - rows_.data());
     }
-    if (n < schema_.indexArcs || (schema_.exact && n != schema_.indexArcs)) return -1;
+    if (n < schema.indexArcs || (schema.exact && n != schema.indexArcs)) return -1;
     auto at = std::lower_bound(rows_.begin(), rows_.end(), arcs, [this](const Row& r, auto key) {
-      return compareRow(static_cast<int>(&r - rows_.data()), key, schema_.indexArcs) < 0;
+      return compareRow(static_cast<int>(&r - rows_.data()), key, schema.indexArcs) < 0;
     });
     if (at == rows_.end()) return -1;
     const int row = static_cast<int>(at - rows_.begin());
-    return compareRow(row, arcs, schema_.indexArcs) == 0 ? row : -1;
+    return compareRow(row, arcs, schema.indexArcs) == 0 ? row : -1;
   }
 
-  const MitSchema<Row>& schema_;
   MitVector<Row> rows_;
 };

@@ -44,9 +44,8 @@ int mivSet(void* object, const std::uint8_t* suffix, int length, const Asn& valu
   return 0;
 }
 
-constexpr MixOps mivOpsRO{GeneralRelease, GeneralCreate, GeneralDestroy,
-                          mivNext,        mivGet,        GeneralSet};
-constexpr MixOps mivOpsRW{GeneralRelease, GeneralCreate, GeneralDestroy, mivNext, mivGet, mivSet};
+constexpr MixOps mivOpsRO = GeneralOps(mivNext, mivGet);
+constexpr MixOps mivOpsRW = GeneralOps(mivNext, mivGet, mivSet);
 
 }  // namespace
 

@@ -54,8 +54,6 @@ struct MivBufferKind {
     return 0;
   }
 
-  static constexpr MixOps mivOpsRO{GeneralRelease, GeneralCreate, GeneralDestroy,
-                                   mivNext,        mivGet,        GeneralSet};
-  static constexpr MixOps mivOpsRW{GeneralRelease, GeneralCreate, GeneralDestroy,
-                                   mivNext,        mivGet,        mivSet};
+  static constexpr MixOps mivOpsRO = GeneralOps(mivNext, mivGet);
+  static constexpr MixOps mivOpsRW = GeneralOps(mivNext, mivGet, mivSet);
 };

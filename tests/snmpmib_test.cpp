@@ -9,7 +9,3 @@ TEST(SnmpMib, CounterWrapsModulo2To32) {
   snmpCount(snmpOutPkts);
   EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
 }
-
-TEST(SnmpMib, RecordIs480Bytes) {
-  EXPECT_EQ(sizeof(SnmpMib), 480u);
-}
