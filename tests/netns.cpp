@@ -207,6 +207,14 @@ bool agentEmulated() {
   return SNMPD_EMULATOR[0] != '\0';
 }
 
+bool agentTakesPreloads() {
+#if defined(__SANITIZE_ADDRESS__)
+  return false;
+#else
+  return !agentEmulated();
+#endif
+}
+
 bool netnsRequired() {
   const char* required = std::getenv("SNMPD_REQUIRE_NETNS");
   return required != nullptr && std::strcmp(required, "1") == 0;

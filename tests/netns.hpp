@@ -59,6 +59,10 @@ std::vector<unsigned long> nameArcs(const std::string& line);
 std::vector<std::string> agentCommand(const std::vector<std::string>& args = {});
 // True where the agent runs under an emulator (a cross build's tests).
 bool agentEmulated();
+// True where faults can be preloaded into the agent (LD_PRELOAD of SNMPD_FAULTS): not under
+// an emulator, which would preload them into itself, nor in the sanitizer build, whose
+// runtime must come first.
+bool agentTakesPreloads();
 
 // True where the running kernel prints the words of /proc/net/route, tcp and udp in the
 // other byte order than this program's: a foreign-endian build under qemu-user, whose live
