@@ -236,14 +236,11 @@ int snmpdCommand(int argc, char** argv) {
     std::perror("bind");
     return 1;
   }
-  // Not tested: without an entry every message fails the community check.
-  Aps* community = apsNew(config.community, "trivial", 0);
+  // Unchecked: without an entry every message fails the community check.
+  const ApsHandle community(apsNew(config.community, "trivial", 0));
   // Bound, and every start-up read done: root is needed no longer.
   if (config.userText != nullptr) {
-    if (int status = dropTo(config.user, config.group); status != 0) {
-      apsFree(community);
-      return status;
-    }
+    if (int status = dropTo(config.user, config.group); status != 0) return status;
   }
 
   // Every start-up failure has been reported to the caller by now.
@@ -264,6 +261,5 @@ int snmpdCommand(int argc, char** argv) {
 
   snmpdReceive(socket.get());
   std::perror("recv");
-  apsFree(community);
   return socket.close();
 }

@@ -1,5 +1,6 @@
 // Get, GetNext and Set against the community's MIB index.
 #include <cstdint>
+#include <utility>
 
 #include "common/snmpmib.hpp"
 #include "engine/aps.hpp"
@@ -124,8 +125,8 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
   }
   while (done > 0) {
     Undo& slot = undo[--done];
-    if (status != kSnmpNoError) mixSet(index, slot.name, slot.length, slot.previous);
-    asnFree(slot.previous);
+    const Asn previous = std::move(slot.previous);  // released at the end of this pass
+    if (status != kSnmpNoError) mixSet(index, slot.name, slot.length, previous);
   }
   Asn own = asnComponent(pdu, 4);
   return smpAnswer(context, entry, pdu, status, errorIndex, own);

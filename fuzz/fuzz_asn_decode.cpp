@@ -41,7 +41,6 @@ void walk(const Asn& root) {
       if (asnType(c) == kAsnInteger) asnNumber(value, length);
     }
     if (length > 0) check(asnContents(c, contents, length - 1) == -1);
-    asnFree(c);
   }
 }
 

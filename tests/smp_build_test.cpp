@@ -98,7 +98,7 @@ TEST_F(SmpReplyTest, BuildsTrapsAndRequestsForSending) {
   SmpBind binds[] = {{8, name.data(), kSmpTimeTicks, 0, nullptr, 300}};
   SmpPdu trap{};
   trap.type = kSmpTrap;
-  trap.community = entry_;
+  trap.community = entry_.get();
   trap.enterprise = enterprise.data();
   trap.enterpriseLength = 7;
   trap.agentAddress = agent.data();
@@ -136,7 +136,7 @@ TEST_F(SmpReplyTest, OriginatingFailuresAreCountedAndSendNothing) {
   const Bytes five = hexBytes("01 02 03 04 05");
   SmpBind badAddress[] = {{8, name.data(), kSmpIpAddress, 5, five.data(), 0}};
   SmpPdu pdu{};
-  pdu.community = entry_;
+  pdu.community = entry_.get();
   Capture c;
   Smp* context = smpNew(&c, captureSend, captureUpcall);
   pdu.type = 7;
@@ -169,7 +169,7 @@ TEST_F(SmpReplyTest, SendNeverPutsMoreThanADatagramOnTheWire) {
   ASSERT_TRUE(pdu);
   Capture c;
   Smp* context = smpNew(&c, captureSend, captureUpcall);
-  EXPECT_EQ(smpSend(context, entry_, pdu), 1);
+  EXPECT_EQ(smpSend(context, entry_.get(), pdu), 1);
   smpFree(context);
   EXPECT_TRUE(c.replies.empty());
   EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
@@ -189,7 +189,7 @@ TEST_F(SmpReplyTest, IncomingTrapReachesTheUpcallAndIsNotAnswered) {
   ASSERT_EQ(c.upcalls.size(), 1u);
   const SmpPdu& r = c.upcalls[0];
   EXPECT_EQ(r.type, kSmpTrap);
-  EXPECT_EQ(r.community, entry_);
+  EXPECT_EQ(r.community, entry_.get());
   EXPECT_EQ(r.enterpriseLength, 3);
   EXPECT_EQ(r.agentAddressLength, 4);
   EXPECT_EQ(r.genericTrap, 6u);
@@ -257,7 +257,7 @@ TEST_F(SmpReplyTest, OriginatingCountsEachPduTypeUnderItsOwnCounter) {
     SnmpMib.fill(0);
     SmpPdu pdu{};
     pdu.type = c.type;
-    pdu.community = entry_;
+    pdu.community = entry_.get();
     pdu.enterprise = enterprise.data();
     pdu.enterpriseLength = static_cast<int>(enterprise.size());
     pdu.agentAddress = agent.data();

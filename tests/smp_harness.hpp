@@ -263,12 +263,12 @@ class AgentTest : public ::testing::Test {
     apsInit();
     ap0Init();
     ASSERT_EQ(smpInit(), 0);
-    entry_ = apsNew("mirlen", "trivial", 0);
-    ASSERT_NE(entry_, nullptr);
+    entry_.reset(apsNew("mirlen", "trivial", 0));
+    ASSERT_TRUE(entry_);
     ASSERT_EQ(misExport(TextVars::kOid, sizeof TextVars::kOid, &TextVars::kOps, &texts_), 0);
     ASSERT_EQ(misExport(SizedVars::kOid, sizeof SizedVars::kOid, &SizedVars::kOps, &sized_), 0);
   }
-  void TearDown() override { entry_ = apsFree(entry_); }
+  void TearDown() override { entry_.reset(); }
   // A fresh agent within one test, for table-driven cases.
   void reset() {
     TearDown();
@@ -285,7 +285,7 @@ class AgentTest : public ::testing::Test {
     return c.replies.empty() ? Bytes{} : c.replies[0];
   }
 
-  Aps* entry_ = nullptr;
+  ApsHandle entry_;
   TextVars texts_;
   SizedVars sized_;
 };
