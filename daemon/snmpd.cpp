@@ -165,7 +165,7 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
   }
   if (config->community == nullptr) config->community = kDefaultCommunity;
   // A longer community could never match: refuse it rather than serve no one.
-  if (std::strlen(config->community) > kMaxCommunity) {
+  if (std::strlen(config->community) > kApsMaxCommunity) {
     std::fprintf(stderr, "%s: Bad community: %s\n", config->program, config->community);
     return 2;
   }
@@ -199,7 +199,7 @@ void cmdInit() {
 }
 
 void snmpdReceive(int socket) {
-  std::uint8_t buffer[kMaxDatagram];
+  std::uint8_t buffer[kSmpMaxDatagram];  // longer datagrams are cut by the socket layer
   for (;;) {
     sockaddr_in sender{};
     socklen_t senderLength = sizeof sender;

@@ -81,7 +81,7 @@ Bytes contentsOf(const Asn& value) {
 // A decoded value written again by the agent's encoder, so that two lists compare alike
 // whatever length forms they arrived in.
 Bytes encoded(const Asn& value) {
-  static std::uint8_t buffer[2 * kMaxDatagram];
+  static std::uint8_t buffer[2 * kSmpMaxDatagram];
   const int n = asnEncode(value, buffer, sizeof buffer);
   return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
 }
@@ -101,7 +101,7 @@ bool isCommunity(const Asn& value, std::string_view community) {
 
 std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_view community) {
   std::vector<Answerable> requests;
-  const std::size_t size = std::min<std::size_t>(datagram.size(), kMaxDatagram);
+  const std::size_t size = std::min<std::size_t>(datagram.size(), kSmpMaxDatagram);
   Asn tree;
   for (std::size_t i = 0; i < size; ++i) {
     if (!tree) tree = asnNew();
@@ -129,7 +129,7 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
            " bytes: " + hexText(datagram.data(), shown) + (shown < datagram.size() ? " ...]" : "]");
     return std::nullopt;
   };
-  if (datagram.empty() || datagram.size() > static_cast<std::size_t>(kMaxDatagram))
+  if (datagram.empty() || datagram.size() > static_cast<std::size_t>(kSmpMaxDatagram))
     return refuse("reply size");
   Asn root = asnNew();
   for (std::size_t i = 0; i < datagram.size(); ++i) {
@@ -397,7 +397,7 @@ Outgoing TrafficMix::next() {
     for (;;) {
       const Bytes more =
           message(community_, 0xA0, nextId(), {varBind(snmpObject(31), nullValue())});
-      if (out.bytes.size() + more.size() > static_cast<std::size_t>(kMaxDatagram)) break;
+      if (out.bytes.size() + more.size() > static_cast<std::size_t>(kSmpMaxDatagram)) break;
       out.bytes.insert(out.bytes.end(), more.begin(), more.end());
     }
     out.valid = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "daemon/snmpd.hpp"
+#include "engine/smp.hpp"
 #include "tests/netns.hpp"
 #include "tests/support.hpp"
 
@@ -66,7 +67,7 @@ struct Reply {
 };
 
 // Decodes a datagram the agent sent with the agent's own decoder: it must be one whole
-// message of at most kMaxDatagram bytes, a GetResponse of the community, error-status 0 to
+// message of at most kSmpMaxDatagram bytes, a GetResponse of the community, error-status 0 to
 // 5, error-index 0 without an error and naming a binding with one. Null with the reason in
 // *why otherwise.
 std::optional<Reply> readReply(const Bytes& datagram, std::string_view community, std::string* why);
