@@ -20,27 +20,9 @@ namespace robust {
 
 // ---- BER writer ----
 
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
 Bytes integer(std::uint32_t id) {
   return tlv(0x02, {static_cast<std::uint8_t>(id >> 24), static_cast<std::uint8_t>(id >> 16),
                     static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id)});
-}
-
-Bytes octets(std::string_view text) {
-  return tlv(0x04, Bytes(text.begin(), text.end()));
-}
-
-Bytes varBind(const Bytes& oid, const Bytes& value) {
-  return tlv(0x30, join({tlv(0x06, oid), value}));
-}
-
-Bytes nullValue() {
-  return hexBytes("05 00");
 }
 
 Bytes message(std::string_view community, std::uint8_t pduTag, std::uint32_t requestId,
@@ -149,13 +131,15 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
   reply.requestId = contentsOf(asnComponent(root, 4));
   const Asn status = asnComponent(root, 5);
   const Asn index = asnComponent(root, 6);
-  reply.errorStatus = asnNumber(asnValue(status), asnLength(status));
-  reply.errorIndex = asnNumber(asnValue(index), asnLength(index));
-  if (reply.errorStatus > 5) return refuse("error-status out of range");
+  const std::uint32_t errorStatus = asnNumber(asnValue(status), asnLength(status));
+  const std::uint32_t errorIndex = asnNumber(asnValue(index), asnLength(index));
+  if (errorStatus > 5) return refuse("error-status out of range");
+  reply.errorStatus = static_cast<int>(errorStatus);
+  reply.errorIndex = static_cast<int>(errorIndex);
   if (reply.errorStatus == 0 && reply.errorIndex != 0) return refuse("error-index without error");
   const Asn list = asnComponent(root, 7);
   reply.bindings = encoded(list);
-  std::uint32_t count = 0;
+  int count = 0;
   for (int at = 1; at <= asnSons(list);
        at += asnSons(asnComponent(list, static_cast<std::uint16_t>(at))) + 1) {
     ++count;

@@ -176,13 +176,13 @@ TEST_F(SmpReplyTest, SendNeverPutsMoreThanADatagramOnTheWire) {
 }
 
 TEST_F(SmpReplyTest, IncomingTrapReachesTheUpcallAndIsNotAnswered) {
-  const Bytes trap =
-      tlv(0x30,
-          cat({hexBytes("02 01 00"), octets("mirlen"),
-               tlv(0xA4,
-                   cat({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 05"),
-                        tlv(0x30, cat({varBind(hexBytes("2B 06"), hexBytes("02 01 F6")),
-                                       varBind(hexBytes("2B 07"), hexBytes("41 02 01 00"))}))}))}));
+  const Bytes trap = tlv(
+      0x30,
+      join({hexBytes("02 01 00"), octets("mirlen"),
+            tlv(0xA4,
+                join({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 05"),
+                      tlv(0x30, join({varBind(hexBytes("2B 06"), hexBytes("02 01 F6")),
+                                      varBind(hexBytes("2B 07"), hexBytes("41 02 01 00"))}))}))}));
   Capture c;
   EXPECT_EQ(feed(c, trap), 0);
   EXPECT_TRUE(c.replies.empty());
