@@ -179,8 +179,6 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
 // Order matters: the MIB index before anything registers, the scheme "trivial" before the
 // community entry names it.
 void cmdInit() {
-  // The index must exist before any module registers objects, and the scheme
-  // "trivial" before the community entry names it.
   asnInit(aslInit());
   misInit();
   avlInit(nullptr);
