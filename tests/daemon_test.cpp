@@ -130,18 +130,6 @@ TEST(SnmpdOptions, GrammarAndValidation) {
   }
 }
 
-TEST(SnmpdOptions, UsageIsOneLineAndReturnsOne) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(usage("agent"), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), usageText("agent"));
-}
-
-TEST(Snmpd, UpcallPrintsOneLineAndSucceeds) {
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(myUpCall(nullptr, nullptr), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Upcall:\n");
-}
-
 // ---- Receive loop, in process ----
 
 // Every receive call is counted, the failed one that ends the loop too; an oversized
