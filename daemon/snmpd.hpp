@@ -33,8 +33,7 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config);
 // The whole life of the agent: options, initialisation, socket, bind, community entry, the
 // drop to the user of -u; then, unless in the foreground, the caller's process returns 0
 // while a child serves. Exit status: 1 usage, socket, bind or drop error; 2 bad host, port,
-// community or user; otherwise
-// the result of closing the socket once a receive has failed.
+// community or user; otherwise the result of closing the socket once a receive has failed.
 int snmpdCommand(int argc, char** argv);
 
 // Serves datagrams on a bound socket until a receive fails; returns nothing of its own.

@@ -118,7 +118,8 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
     undo[done++] = Undo{std::move(previous), bytes, length};
     ++errorIndex;
   }
-  // One undo slot too few for the request: nothing of it may stay.
+  // Every slot used: the walk stopped without seeing whether more follow, so the request
+  // counts as too big (19 assignments at most) and nothing of it may stay.
   if (status == kSnmpNoError && done == kSmpUndoSlots) {
     status = kSnmpTooBig;
     snmpCount(snmpOutTooBigs);
