@@ -6,10 +6,9 @@
 #include <cstring>
 
 #include "asn/asn.hpp"
+#include "engine/smp.hpp"
 
 namespace {
-
-constexpr int kMaxDatagram = 2048;
 
 // GetRequest, community "public", request-id 0x1234, sysDescr.0 (1.3.6.1.2.1.1.1.0).
 constexpr std::uint8_t kGetRequest[] = {
@@ -49,7 +48,7 @@ int respond(const Asn& request, std::uint8_t* out) {
       asnAppend(message, pdu) != 0) {
     return -1;
   }
-  return asnEncode(message, out, kMaxDatagram);
+  return asnEncode(message, out, kSmpMaxDatagram);
 }
 
 void BM_DecodeGetRequest(benchmark::State& state) {
@@ -64,7 +63,7 @@ BENCHMARK(BM_DecodeGetRequest);
 
 void BM_EncodeGetResponse(benchmark::State& state) {
   Asn request = decode();
-  std::uint8_t out[kMaxDatagram];
+  std::uint8_t out[kSmpMaxDatagram];
   // The response must itself be a message the decoder accepts.
   const int size = respond(request, out);
   Asn check = asnNew();
@@ -83,7 +82,7 @@ void BM_EncodeGetResponse(benchmark::State& state) {
 BENCHMARK(BM_EncodeGetResponse);
 
 void BM_RequestToResponse(benchmark::State& state) {
-  std::uint8_t out[kMaxDatagram];
+  std::uint8_t out[kSmpMaxDatagram];
   for (auto _ : state) {
     Asn request = decode();
     int n = respond(request, out);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -31,6 +32,11 @@ bool onProcfs(int fd) {
   return ::fstatfs(fd, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
+// The path under SNMPD_ROOT, opened read-only; -1 when it cannot be.
+int openSystemFile(const char* path) {
+  return ::open((sysfileRoot + path).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 }  // namespace
 
 void sysfileInit() {
@@ -39,17 +45,7 @@ void sysfileInit() {
   ++rootGeneration;
 }
 
-std::string sysfilePath(const char* path) {
-  return sysfileRoot + path;
-}
-
-SysFile sysfileOpen(const char* path) {
-  return SysFile(std::fopen(sysfilePath(path).c_str(), "r"));
-}
-
-int sysfileOpenFd(const char* path) {
-  return ::open(sysfilePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-}
+SysLines::SysLines(const char* path) : fd_(openSystemFile(path)) {}
 
 // Moves the unread rest to the front and reads more after it; false when nothing came.
 bool SysLines::fill() {
@@ -121,7 +117,7 @@ bool SysSnapshot::read(std::string_view* text) {
     FileDescriptor opened;
     int fd = kept_.get();
     if (fd < 0) {
-      opened = FileDescriptor(sysfileOpenFd(path_));
+      opened = FileDescriptor(openSystemFile(path_));
       fd = opened.get();
     }
     ssize_t n = fd >= 0 ? readWhole(fd, buffer_.data(), buffer_.size()) : -1;

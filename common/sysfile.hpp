@@ -1,13 +1,11 @@
-// Every system file the agent reads (/proc/..., /etc/version) is opened here.
-// When SNMPD_ROOT is set and not empty at start-up, paths are taken under that
-// directory, so tests and operators can point the agent at captured files.
+// Every system file the agent reads (/proc/..., /etc/version) is read here: a list of
+// lines through SysLines, a small counter file whole through SysSnapshot. When SNMPD_ROOT
+// is set and not empty at start-up, paths are taken under that directory, so tests and
+// operators can point the agent at captured files.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
-#include <memory>
-#include <string>
 #include <string_view>
 
 #include "common/fd.hpp"
@@ -15,26 +13,12 @@
 // Reads SNMPD_ROOT once; called by the daemon at start-up (and by tests).
 void sysfileInit();
 
-// The path actually opened for a system path such as "/proc/net/snmp".
-std::string sysfilePath(const char* path);
-
-struct SysfileCloser {
-  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using SysFile = std::unique_ptr<std::FILE, SysfileCloser>;
-
-// stdio stream on the system file, or null when it cannot be opened.
-SysFile sysfileOpen(const char* path);
-
-// open(2) descriptor on the system file (read-only), or -1.
-int sysfileOpenFd(const char* path);
-
 // A system file read line by line through one fixed buffer, with no allocation.
 class SysLines {
  public:
   static constexpr std::size_t kLineMax = 1024;  // longer lines are cut here, the rest skipped
 
-  explicit SysLines(const char* path) : fd_(sysfileOpenFd(path)) {}
+  explicit SysLines(const char* path);
   bool valid() const { return fd_.valid(); }
   // The next line without its line end; false at the end of the file. The view is valid
   // until the next call.

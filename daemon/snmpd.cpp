@@ -165,7 +165,7 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
   }
   if (config->community == nullptr) config->community = kDefaultCommunity;
   // A longer community could never match: refuse it rather than serve no one.
-  if (std::strlen(config->community) > kMaxCommunity) {
+  if (std::strlen(config->community) > kApsMaxCommunity) {
     std::fprintf(stderr, "%s: Bad community: %s\n", config->program, config->community);
     return 2;
   }
@@ -179,8 +179,6 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
 // Order matters: the MIB index before anything registers, the scheme "trivial" before the
 // community entry names it.
 void cmdInit() {
-  // The index must exist before any module registers objects, and the scheme
-  // "trivial" before the community entry names it.
   asnInit(aslInit());
   misInit();
   avlInit(nullptr);
@@ -199,7 +197,7 @@ void cmdInit() {
 }
 
 void snmpdReceive(int socket) {
-  std::uint8_t buffer[kMaxDatagram];
+  std::uint8_t buffer[kSmpMaxDatagram];  // longer datagrams are cut by the socket layer
   for (;;) {
     sockaddr_in sender{};
     socklen_t senderLength = sizeof sender;
@@ -242,14 +240,11 @@ int snmpdCommand(int argc, char** argv) {
     std::perror("bind");
     return 1;
   }
-  // Not tested: without an entry every message fails the community check.
-  Aps* community = apsNew(config.community, "trivial", 0);
+  // Unchecked: without an entry every message fails the community check.
+  ApsHandle community(apsNew(config.community, "trivial", 0));
   // Bound, and every start-up read done: root is needed no longer.
   if (config.userText != nullptr) {
-    if (int status = dropTo(config.user, config.group); status != 0) {
-      apsFree(community);
-      return status;
-    }
+    if (int status = dropTo(config.user, config.group); status != 0) return status;
   }
 
   // Every start-up failure has been reported to the caller by now.
@@ -271,7 +266,7 @@ int snmpdCommand(int argc, char** argv) {
   snmpdReceive(socket.get());
   // Not perror: glibc's duplicates the descriptor, a call the filter does not allow.
   std::fprintf(stderr, "recv: %s\n", std::strerror(errno));
-  apsFree(community);
+  community.reset();  // the entry before the socket
   socket.close();
   return 1;  // a supervisor restarts an agent that stopped serving
 }

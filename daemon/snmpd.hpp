@@ -9,8 +9,6 @@
 struct Smp;
 struct SmpPdu;
 
-inline constexpr int kMaxDatagram = 2048;  // longer datagrams are cut by the socket layer
-inline constexpr int kMaxCommunity = 16;   // longest community text an entry can hold
 inline constexpr std::uint16_t kDefaultPort = 161;
 inline constexpr const char* kDefaultCommunity = "mirlen";
 

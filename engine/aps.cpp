@@ -31,7 +31,7 @@ Aps* findCommunity(const char* text) {
 void apsInit() {
   while (apsComms) delete std::exchange(apsComms, apsComms->next);
   while (apsSchemes) delete std::exchange(apsSchemes, apsSchemes->next);
-  asnFree(apsVersion);
+  apsVersion = nullptr;
 }
 
 int apsScheme(const char* name, int (*verify)(const Asn&), Asn (*encode)(int, const Asn&),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "asn/asn.hpp"
 
@@ -31,6 +32,14 @@ int apsScheme(const char* name, int (*verify)(const Asn&), Asn (*encode)(int, co
               Asn (*decode)(int, const Asn&));
 Aps* apsNew(const char* community, const char* scheme, int user);
 Aps* apsFree(Aps* entry);
+
+// Owns one reference on a community entry (from apsNew or apsVerify) and drops it with
+// apsFree when it goes.
+struct ApsRelease {
+  void operator()(Aps* entry) const noexcept { apsFree(entry); }
+};
+using ApsHandle = std::unique_ptr<Aps, ApsRelease>;
+
 Aps* apsVerify(const Asn& message);
 Asn apsDecode(Aps* entry, const Asn& message);
 Asn apsEncode(Aps* entry, const Asn& pdu);

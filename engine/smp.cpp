@@ -33,23 +33,22 @@ int smpDecoded(Smp* context, int status) {
     snmpCount(snmpInGenErrs);  // the decoder has counted the parse error
     return 1;
   }
-  Aps* entry = apsVerify(context->decoder);
+  const ApsHandle entry(apsVerify(context->decoder));
   if (!entry) return 1;
-  Asn pdu = apsDecode(entry, context->decoder);
+  const Asn pdu = apsDecode(entry.get(), context->decoder);
   if (!pdu) {
-    apsFree(entry);
     snmpCount(snmpInGenErrs);
     return 1;
   }
   // The PDU keeps the message alive; the next byte starts a new message.
-  asnFree(context->decoder);
+  context->decoder = nullptr;
 
   int result = 1;
   const std::int32_t tag = asnTag(pdu);
   if (tag >= 0 && tag < kSmpDispatchSize) {
     const SmpDispatch& d = smpDispatch[tag];
     const SysRequest request;  // the request's values of one file come from one reading
-    result = d.handler(context, entry, pdu);
+    result = d.handler(context, entry.get(), pdu);
     if (result == 0) {
       snmpCount(d.counted);
       if (d.countsReqVars) snmpCount(snmpInTotalReqVars);
@@ -57,8 +56,6 @@ int smpDecoded(Smp* context, int status) {
   } else {
     snmpCount(snmpInGenErrs);
   }
-  asnFree(pdu);
-  apsFree(entry);
   return result;
 }
 

@@ -21,8 +21,8 @@ using SmpSendFn = int (*)(void* endpoint, const std::uint8_t* bytes, int length)
 // pointers are valid only during the call.
 using SmpUpcallFn = int (*)(Smp* context, SmpPdu* pdu);
 
-inline constexpr int kSmpMaxDatagram = 2048;  // largest message sent
-inline constexpr int kSmpUndoSlots = 20;      // assignments one SetRequest may carry out
+inline constexpr int kSmpMaxDatagram = 2048;  // largest message sent or received
+inline constexpr int kSmpUndoSlots = 20;      // a SetRequest filling them all is tooBig: 19 at most
 inline constexpr int kSmpCrackedBinds = 20;   // bindings handed to the upcall
 
 // PDU tags (context-specific, constructed: A0 to A4 on the wire).

@@ -276,7 +276,6 @@ int smpRequest(Smp* context, SmpPdu* pdu) {
     snmpCount(kOriginated[pdu->type]);
     built = pdu->type == kSmpTrap ? smpBuildTrap(pdu, list) : smpBuildReq(pdu->type, pdu, list);
   }
-  asnFree(list);
   if (!built) {
     snmpCount(snmpOutGenErrs);
     return 1;

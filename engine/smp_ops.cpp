@@ -1,5 +1,6 @@
 // Get, GetNext and Set against the community's MIB index.
 #include <cstdint>
+#include <utility>
 
 #include "common/snmpmib.hpp"
 #include "engine/aps.hpp"
@@ -117,15 +118,16 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
     undo[done++] = Undo{std::move(previous), bytes, length};
     ++errorIndex;
   }
-  // One undo slot too few for the request: nothing of it may stay.
+  // Every slot used: the walk stopped without seeing whether more follow, so the request
+  // counts as too big (19 assignments at most) and nothing of it may stay.
   if (status == kSnmpNoError && done == kSmpUndoSlots) {
     status = kSnmpTooBig;
     snmpCount(snmpOutTooBigs);
   }
   while (done > 0) {
     Undo& slot = undo[--done];
-    if (status != kSnmpNoError) mixSet(index, slot.name, slot.length, slot.previous);
-    asnFree(slot.previous);
+    const Asn previous = std::move(slot.previous);  // released at the end of this pass
+    if (status != kSnmpNoError) mixSet(index, slot.name, slot.length, previous);
   }
   Asn own = asnComponent(pdu, 4);
   return smpAnswer(context, entry, pdu, status, errorIndex, own);

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "asn/asn.hpp"
+#include "engine/smp.hpp"
 
 namespace {
 
-constexpr int kMaxDatagram = 2048;
 constexpr int kContentsBuffer = 4096;  // more than any block can hold
 
 void check(bool condition) {
@@ -41,15 +41,14 @@ void walk(const Asn& root) {
       if (asnType(c) == kAsnInteger) asnNumber(value, length);
     }
     if (length > 0) check(asnContents(c, contents, length - 1) == -1);
-    asnFree(c);
   }
 }
 
 // A complete tree re-encodes; the encoding decodes again to the same shape.
 void reencode(const Asn& root) {
-  static std::uint8_t out[kMaxDatagram];
-  const int n = asnEncode(root, out, kMaxDatagram);
-  check(n == -1 || (n > 0 && n <= kMaxDatagram));
+  static std::uint8_t out[kSmpMaxDatagram];
+  const int n = asnEncode(root, out, kSmpMaxDatagram);
+  check(n == -1 || (n > 0 && n <= kSmpMaxDatagram));
   if (n <= 0) return;
   Asn again = asnNew();
   int status = kAsnMore;
@@ -60,8 +59,8 @@ void reencode(const Asn& root) {
   if (status != kAsnComplete) return;
   check(used == n);
   check(asnSons(again) == asnSons(root));
-  static std::uint8_t second[kMaxDatagram];
-  check(asnEncode(again, second, kMaxDatagram) == n);
+  static std::uint8_t second[kSmpMaxDatagram];
+  check(asnEncode(again, second, kSmpMaxDatagram) == n);
   check(std::memcmp(out, second, static_cast<std::size_t>(n)) == 0);
 
   // Decoded trees combine with built ones.
@@ -82,7 +81,7 @@ void reencode(const Asn& root) {
       asnAppend(pair, root) == 0 && asnAppend(pair, again) == 0 && asnAppend(list, pair) == 0;
   check((asnAppendPair(direct, kAsnUniversal, 16, kAsnSequence, root, again) == 0) == built);
   check(asnFreeBytes(direct) == asnFreeBytes(list) && asnSons(direct) == asnSons(list));
-  static std::uint8_t third[kMaxDatagram * 2], fourth[kMaxDatagram * 2];
+  static std::uint8_t third[kSmpMaxDatagram * 2], fourth[kSmpMaxDatagram * 2];
   const int m = asnEncode(direct, third, sizeof third);
   check(m == asnEncode(list, fourth, sizeof fourth));
   if (m > 0) check(std::memcmp(third, fourth, static_cast<std::size_t>(m)) == 0);
@@ -106,9 +105,9 @@ void decodeInRuns(const std::uint8_t* data, std::size_t size) {
     at += static_cast<std::size_t>(used);
     if (status == kAsnMore) continue;
     if (status != kAsnComplete) return;
-    static std::uint8_t a[kMaxDatagram], b[kMaxDatagram];
-    const int n = asnEncode(single, a, kMaxDatagram);
-    check(n == asnEncode(runs, b, kMaxDatagram) && asnSons(single) == asnSons(runs));
+    static std::uint8_t a[kSmpMaxDatagram], b[kSmpMaxDatagram];
+    const int n = asnEncode(single, a, kSmpMaxDatagram);
+    check(n == asnEncode(runs, b, kSmpMaxDatagram) && asnSons(single) == asnSons(runs));
     if (n > 0) check(std::memcmp(a, b, static_cast<std::size_t>(n)) == 0);
     single = asnNew();
     runs = asnNew();
@@ -118,7 +117,7 @@ void decodeInRuns(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > kMaxDatagram) return 0;
+  if (size > kSmpMaxDatagram) return 0;
   decodeInRuns(data, size);
   Asn root = asnNew();
   for (std::size_t i = 0; i < size; ++i) {

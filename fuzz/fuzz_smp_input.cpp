@@ -95,7 +95,7 @@ void mirrorByte(std::uint8_t byte) {
     Asn pdu = asnComponent(mirror.tree, 3);
     if (asnTag(pdu) != kSmpTrap && n >= 0) mirror.requestIdLength = n;
   }
-  asnFree(mirror.tree);
+  mirror.tree = nullptr;  // the next byte starts a new message
 }
 
 }  // namespace

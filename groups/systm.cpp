@@ -7,6 +7,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 #include "asn/oid.hpp"
 #include "common/sysfile.hpp"
@@ -72,20 +75,31 @@ void setHolder(MivBuffer& holder, std::array<std::uint8_t, kTextArea>& area, con
   setHolder(holder, area, text, std::strlen(text));
 }
 
-// First line of /etc/version, else of /proc/version, without its newline.
+// First line of /etc/version, else of /proc/version, without its newline. A file that
+// opens but holds no line gives an empty description.
 void readDescription() {
-  SysFile file = sysfileOpen("/etc/version");
-  if (!file) file = sysfileOpen("/proc/version");
-  if (!file) {
-    setHolder(systmDescrStr, systmDescrText, "Unknown");
-    std::fputs("snmpd: cannot open /etc/version or /proc/version.\n", stdout);
-    std::fflush(stdout);
+  for (const char* path : {"/etc/version", "/proc/version"}) {
+    SysLines lines(path);
+    if (!lines.valid()) continue;
+    std::string_view line;
+    if (!lines.next(&line)) line = "";  // a view on something: memcpy takes no null
+    setHolder(systmDescrStr, systmDescrText, line.data(), line.size());
     return;
   }
-  std::string line;
-  for (int c; (c = std::fgetc(file.get())) != EOF && c != '\n';)
-    line.push_back(static_cast<char>(c));
-  setHolder(systmDescrStr, systmDescrText, line.data(), line.size());
+  setHolder(systmDescrStr, systmDescrText, "Unknown");
+  std::fputs("snmpd: cannot open /etc/version or /proc/version.\n", stdout);
+  std::fflush(stdout);
+}
+
+// The PCI device list, a newline after each line; empty when it cannot be read.
+std::string readCensus() {
+  std::string text;
+  SysLines lines("/proc/bus/pci/devices");
+  for (std::string_view line; lines.next(&line);) {
+    text += line;
+    text += '\n';
+  }
+  return text;
 }
 
 std::uint32_t uptimeTicks() {
@@ -93,20 +107,6 @@ std::uint32_t uptimeTicks() {
 }
 
 }  // namespace
-
-std::string read_procfs(const char* path) {
-  std::string text;
-  int fd = sysfileOpenFd(path);
-  if (fd < 0) return text;
-  std::array<char, 4096> chunk;
-  for (;;) {
-    ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n <= 0) break;
-    text.append(chunk.data(), static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return text;
-}
 
 std::int64_t systmClockSeconds() {
   timespec now{};
@@ -154,7 +154,7 @@ int systmInit() {
   // sub-identifier: 0x5124 becomes .5124.
   char text[64];
   std::snprintf(text, sizeof text, "1.3.6.1.4.1.%u.%lu.%x", kEnterprise, kProductLine,
-                get_swid(read_procfs("/proc/bus/pci/devices")));
+                get_swid(readCensus()));
   systmObjId.fill(0);
   const int idLength = oidEncode(systmObjId.data(), kTextArea, text);
   if (idLength > 0) {

@@ -11,10 +11,6 @@
 // the last registration returns.
 int systmInit();
 
-// Whole contents of a system file (opened under SNMPD_ROOT); empty when it
-// cannot be read.
-std::string read_procfs(const char* path);
-
 // Occurrences of `pattern` in `text`, overlapping ones included.
 int pattern_match_count(const std::string& text, const char* pattern);
 

@@ -77,12 +77,11 @@ TEST_F(ApsTest, VerifyChecksVersionAndCommunity) {
     SnmpMib.fill(0);
     Asn msg = decodeMessage(c.message);
     ASSERT_TRUE(msg);
-    Aps* entry = apsVerify(msg);
+    const ApsHandle entry(apsVerify(msg));
     EXPECT_EQ(entry != nullptr, c.accepted);
     std::array<std::uint32_t, kSnmpMibWords> expected{};
     if (!c.accepted) expected[c.counted] = 1;
     EXPECT_EQ(SnmpMib, expected);
-    apsFree(entry);
   }
 }
 
@@ -105,15 +104,15 @@ TEST_F(ApsTest, DecodeTakesThePduAndEncodeWrapsItAgain) {
 
 TEST_F(ApsTest, OutgoingMessagesCarryTheConfiguredTextAndVersionZero) {
   // A community matched up to an embedded NUL is answered with the configured text.
-  Aps* entry = apsNew("mirlen", "trivial", 0);
+  const ApsHandle entry(apsNew("mirlen", "trivial", 0));
   Asn msg = decodeMessage(getRequest({}, std::string_view("mirlen\0xyz", 10)));
-  ASSERT_EQ(apsVerify(msg), entry);
-  Asn pdu = apsDecode(entry, msg);
-  Asn wrapped = apsEncode(entry, pdu);
+  const ApsHandle verified(apsVerify(msg));
+  ASSERT_EQ(verified.get(), entry.get());
+  Asn pdu = apsDecode(entry.get(), msg);
+  Asn wrapped = apsEncode(entry.get(), pdu);
   std::uint8_t out[kSmpMaxDatagram];
   const int n = asnEncode(wrapped, out, sizeof out);
   EXPECT_EQ(hexText(out, n), hexText(getRequest({})));
-  apsFree(entry);
 }
 
 }  // namespace

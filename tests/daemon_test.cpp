@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/snmpmib.hpp"
+#include "engine/smp.hpp"
 #include "tests/netns.hpp"
 
 namespace {
@@ -129,18 +130,6 @@ TEST(SnmpdOptions, GrammarAndValidation) {
   }
 }
 
-TEST(SnmpdOptions, UsageIsOneLineAndReturnsOne) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(usage("agent"), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), usageText("agent"));
-}
-
-TEST(Snmpd, UpcallPrintsOneLineAndSucceeds) {
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(myUpCall(nullptr, nullptr), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Upcall:\n");
-}
-
 // ---- Receive loop, in process ----
 
 // Every receive call is counted, the failed one that ends the loop too; an oversized
@@ -155,7 +144,7 @@ TEST(SnmpdReceive, CountsEveryReceiveAndEndsOnFailure) {
   ASSERT_EQ(setsockopt(agent.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience), 0);
 
   const std::vector<std::size_t> sizes = {
-      1, kMaxDatagram - 1, kMaxDatagram, kMaxDatagram + 1, 3 * kMaxDatagram, 0};
+      1, kSmpMaxDatagram - 1, kSmpMaxDatagram, kSmpMaxDatagram + 1, 3 * kSmpMaxDatagram, 0};
   for (std::size_t size : sizes) {
     std::vector<std::uint8_t> datagram(size, 0x00);  // no message begins with 00
     ASSERT_EQ(sendto(peer.get(), datagram.data(), size, 0, reinterpret_cast<sockaddr*>(&local),
@@ -372,7 +361,7 @@ TEST_F(SnmpdAgent, UnresolvableHostIsRefused) {
 
 TEST_F(SnmpdAgent, SurvivesOversizedAndEmptyDatagrams) {
   ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
-  for (std::size_t size : {std::size_t{0}, std::size_t{kMaxDatagram + 1}, std::size_t{8000}}) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{kSmpMaxDatagram + 1}, std::size_t{8000}}) {
     ASSERT_TRUE(ns().send(Bytes(size, 0x30)));
   }
   EXPECT_FALSE(ns().receive(200).has_value()) << "nothing to answer";

@@ -20,27 +20,9 @@ namespace robust {
 
 // ---- BER writer ----
 
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
-}
-
 Bytes integer(std::uint32_t id) {
   return tlv(0x02, {static_cast<std::uint8_t>(id >> 24), static_cast<std::uint8_t>(id >> 16),
                     static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id)});
-}
-
-Bytes octets(std::string_view text) {
-  return tlv(0x04, Bytes(text.begin(), text.end()));
-}
-
-Bytes varBind(const Bytes& oid, const Bytes& value) {
-  return tlv(0x30, join({tlv(0x06, oid), value}));
-}
-
-Bytes nullValue() {
-  return hexBytes("05 00");
 }
 
 Bytes message(std::string_view community, std::uint8_t pduTag, std::uint32_t requestId,
@@ -81,7 +63,7 @@ Bytes contentsOf(const Asn& value) {
 // A decoded value written again by the agent's encoder, so that two lists compare alike
 // whatever length forms they arrived in.
 Bytes encoded(const Asn& value) {
-  static std::uint8_t buffer[2 * kMaxDatagram];
+  static std::uint8_t buffer[2 * kSmpMaxDatagram];
   const int n = asnEncode(value, buffer, sizeof buffer);
   return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
 }
@@ -101,7 +83,7 @@ bool isCommunity(const Asn& value, std::string_view community) {
 
 std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_view community) {
   std::vector<Answerable> requests;
-  const std::size_t size = std::min<std::size_t>(datagram.size(), kMaxDatagram);
+  const std::size_t size = std::min<std::size_t>(datagram.size(), kSmpMaxDatagram);
   Asn tree;
   for (std::size_t i = 0; i < size; ++i) {
     if (!tree) tree = asnNew();
@@ -129,7 +111,7 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
            " bytes: " + hexText(datagram.data(), shown) + (shown < datagram.size() ? " ...]" : "]");
     return std::nullopt;
   };
-  if (datagram.empty() || datagram.size() > static_cast<std::size_t>(kMaxDatagram))
+  if (datagram.empty() || datagram.size() > static_cast<std::size_t>(kSmpMaxDatagram))
     return refuse("reply size");
   Asn root = asnNew();
   for (std::size_t i = 0; i < datagram.size(); ++i) {
@@ -149,13 +131,15 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
   reply.requestId = contentsOf(asnComponent(root, 4));
   const Asn status = asnComponent(root, 5);
   const Asn index = asnComponent(root, 6);
-  reply.errorStatus = asnNumber(asnValue(status), asnLength(status));
-  reply.errorIndex = asnNumber(asnValue(index), asnLength(index));
-  if (reply.errorStatus > 5) return refuse("error-status out of range");
+  const std::uint32_t errorStatus = asnNumber(asnValue(status), asnLength(status));
+  const std::uint32_t errorIndex = asnNumber(asnValue(index), asnLength(index));
+  if (errorStatus > 5) return refuse("error-status out of range");
+  reply.errorStatus = static_cast<int>(errorStatus);
+  reply.errorIndex = static_cast<int>(errorIndex);
   if (reply.errorStatus == 0 && reply.errorIndex != 0) return refuse("error-index without error");
   const Asn list = asnComponent(root, 7);
   reply.bindings = encoded(list);
-  std::uint32_t count = 0;
+  int count = 0;
   for (int at = 1; at <= asnSons(list);
        at += asnSons(asnComponent(list, static_cast<std::uint16_t>(at))) + 1) {
     ++count;
@@ -397,7 +381,7 @@ Outgoing TrafficMix::next() {
     for (;;) {
       const Bytes more =
           message(community_, 0xA0, nextId(), {varBind(snmpObject(31), nullValue())});
-      if (out.bytes.size() + more.size() > static_cast<std::size_t>(kMaxDatagram)) break;
+      if (out.bytes.size() + more.size() > static_cast<std::size_t>(kSmpMaxDatagram)) break;
       out.bytes.insert(out.bytes.end(), more.begin(), more.end());
     }
     out.valid = true;

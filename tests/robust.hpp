@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "daemon/snmpd.hpp"
+#include "engine/smp.hpp"
 #include "tests/netns.hpp"
 #include "tests/support.hpp"
 
@@ -19,13 +20,9 @@ namespace robust {
 
 inline constexpr long kRssGrowthLimitKb = 64;  // allowed growth of resident memory
 
-// ---- BER writer (tlv and + come from tests/support.hpp) ----
+// ---- BER writer (tlv, join, octets, varBind and nullValue come from tests/support.hpp) ----
 
-Bytes join(std::initializer_list<Bytes> parts);
 Bytes integer(std::uint32_t id);  // INTEGER of four contents bytes (ids keep the top bit clear)
-Bytes octets(std::string_view text);
-Bytes varBind(const Bytes& oid, const Bytes& value);
-Bytes nullValue();
 // A whole message: version, community, PDU { request-id, 0, 0, bindings }.
 Bytes message(std::string_view community, std::uint8_t pduTag, std::uint32_t requestId,
               const std::vector<Bytes>& bindings, std::uint8_t version = 0);
@@ -57,8 +54,8 @@ std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_vi
 // The parts of a GetResponse the checks look at.
 struct Reply {
   Bytes requestId;  // contents bytes, as the request carried them
-  std::uint32_t errorStatus = 0;
-  std::uint32_t errorIndex = 0;
+  int errorStatus = 0;
+  int errorIndex = 0;
   Bytes bindings;          // the binding list, as the agent's encoder writes it
   Bytes firstName;         // contents of the first binding's name, if any
   Bytes firstValue;        // contents of the first binding's value, if any
@@ -66,7 +63,7 @@ struct Reply {
 };
 
 // Decodes a datagram the agent sent with the agent's own decoder: it must be one whole
-// message of at most kMaxDatagram bytes, a GetResponse of the community, error-status 0 to
+// message of at most kSmpMaxDatagram bytes, a GetResponse of the community, error-status 0 to
 // 5, error-index 0 without an error and naming a binding with one. Null with the reason in
 // *why otherwise.
 std::optional<Reply> readReply(const Bytes& datagram, std::string_view community, std::string* why);

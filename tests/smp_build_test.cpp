@@ -98,7 +98,7 @@ TEST_F(SmpReplyTest, BuildsTrapsAndRequestsForSending) {
   SmpBind binds[] = {{8, name.data(), kSmpTimeTicks, 0, nullptr, 300}};
   SmpPdu trap{};
   trap.type = kSmpTrap;
-  trap.community = entry_;
+  trap.community = entry_.get();
   trap.enterprise = enterprise.data();
   trap.enterpriseLength = 7;
   trap.agentAddress = agent.data();
@@ -136,7 +136,7 @@ TEST_F(SmpReplyTest, OriginatingFailuresAreCountedAndSendNothing) {
   const Bytes five = hexBytes("01 02 03 04 05");
   SmpBind badAddress[] = {{8, name.data(), kSmpIpAddress, 5, five.data(), 0}};
   SmpPdu pdu{};
-  pdu.community = entry_;
+  pdu.community = entry_.get();
   Capture c;
   Smp* context = smpNew(&c, captureSend, captureUpcall);
   pdu.type = 7;
@@ -169,27 +169,27 @@ TEST_F(SmpReplyTest, SendNeverPutsMoreThanADatagramOnTheWire) {
   ASSERT_TRUE(pdu);
   Capture c;
   Smp* context = smpNew(&c, captureSend, captureUpcall);
-  EXPECT_EQ(smpSend(context, entry_, pdu), 1);
+  EXPECT_EQ(smpSend(context, entry_.get(), pdu), 1);
   smpFree(context);
   EXPECT_TRUE(c.replies.empty());
   EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
 }
 
 TEST_F(SmpReplyTest, IncomingTrapReachesTheUpcallAndIsNotAnswered) {
-  const Bytes trap =
-      tlv(0x30,
-          cat({hexBytes("02 01 00"), octets("mirlen"),
-               tlv(0xA4,
-                   cat({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 05"),
-                        tlv(0x30, cat({varBind(hexBytes("2B 06"), hexBytes("02 01 F6")),
-                                       varBind(hexBytes("2B 07"), hexBytes("41 02 01 00"))}))}))}));
+  const Bytes trap = tlv(
+      0x30,
+      join({hexBytes("02 01 00"), octets("mirlen"),
+            tlv(0xA4,
+                join({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 05"),
+                      tlv(0x30, join({varBind(hexBytes("2B 06"), hexBytes("02 01 F6")),
+                                      varBind(hexBytes("2B 07"), hexBytes("41 02 01 00"))}))}))}));
   Capture c;
   EXPECT_EQ(feed(c, trap), 0);
   EXPECT_TRUE(c.replies.empty());
   ASSERT_EQ(c.upcalls.size(), 1u);
   const SmpPdu& r = c.upcalls[0];
   EXPECT_EQ(r.type, kSmpTrap);
-  EXPECT_EQ(r.community, entry_);
+  EXPECT_EQ(r.community, entry_.get());
   EXPECT_EQ(r.enterpriseLength, 3);
   EXPECT_EQ(r.agentAddressLength, 4);
   EXPECT_EQ(r.genericTrap, 6u);
@@ -257,7 +257,7 @@ TEST_F(SmpReplyTest, OriginatingCountsEachPduTypeUnderItsOwnCounter) {
     SnmpMib.fill(0);
     SmpPdu pdu{};
     pdu.type = c.type;
-    pdu.community = entry_;
+    pdu.community = entry_.get();
     pdu.enterprise = enterprise.data();
     pdu.enterpriseLength = static_cast<int>(enterprise.size());
     pdu.agentAddress = agent.data();

@@ -33,7 +33,7 @@ TEST_F(SnmpGroupTest, GetServesThirtyInstances) {
   SnmpMib[snmpInPkts] = 0x80000000u;
   SnmpMib[snmpOutPkts] = 127;
   SnmpMib[snmpInBadVersions] = 128;
-  SnmpMib[snmpUnused7] = 9;  // never shown: .7 and .23 read as 0
+  SnmpMib[snmpUnused7] = 9;  // Get serves the unassigned words as they stand
   const GetCase cases[] = {
       {{1, 0}, "41 05 00 80 00 00 00"},
       {{2, 0}, "41 01 7F"},

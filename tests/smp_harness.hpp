@@ -20,29 +20,13 @@
 
 // --- BER writer ------------------------------------------------------------
 
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 inline Bytes text(std::string_view s) {
   return Bytes(s.begin(), s.end());
-}
-inline Bytes octets(std::string_view s) {
-  return tlv(0x04, text(s));
-}
-inline Bytes nullValue() {
-  return hexBytes("05 00");
 }
 
 // OID contents of 1.3.6.1.2.1.11.n.0 (snmp group instance).
 inline Bytes snmpOid(int n) {
   return hexBytes("2B 06 01 02 01 0B") + Bytes{static_cast<std::uint8_t>(n), 0};
-}
-
-inline Bytes varBind(const Bytes& oid, const Bytes& value) {
-  return tlv(0x30, cat({tlv(0x06, oid), value}));
 }
 
 // A message: version, community, PDU with request-id bytes (whole TLV),
@@ -53,9 +37,9 @@ inline Bytes message(std::string_view community, std::uint8_t pduTag, const Byte
   Bytes list;
   for (const Bytes& b : binds) list.insert(list.end(), b.begin(), b.end());
   const Bytes pdu =
-      tlv(pduTag, cat({requestId, tlv(0x02, {static_cast<std::uint8_t>(status)}),
-                       tlv(0x02, {static_cast<std::uint8_t>(index)}), tlv(0x30, list)}));
-  return tlv(0x30, cat({version, octets(community), pdu}));
+      tlv(pduTag, join({requestId, tlv(0x02, {static_cast<std::uint8_t>(status)}),
+                        tlv(0x02, {static_cast<std::uint8_t>(index)}), tlv(0x30, list)}));
+  return tlv(0x30, join({version, octets(community), pdu}));
 }
 
 inline const Bytes kRequestId = hexBytes("02 04 12 34 56 78");
@@ -85,40 +69,6 @@ inline Asn decodeMessage(const Bytes& bytes) {
   return bytes.empty() ? nullptr : root;
 }
 
-// The parts of a GetResponse message that tests look at.
-struct Reply {
-  int tag = -1;
-  Bytes requestId;  // whole TLV
-  int status = -1;
-  int index = -1;
-  Bytes list;       // whole TLV
-  Bytes firstName;  // contents of the first binding's name
-};
-
-inline Bytes encodedBytes(const Asn& value) {
-  std::uint8_t out[4200];
-  const int n = asnEncode(value, out, sizeof out);
-  return n < 0 ? Bytes{} : Bytes(out, out + n);
-}
-
-inline Reply parseReply(const Bytes& bytes) {
-  Reply r;
-  Asn msg = decodeMessage(bytes);
-  if (!msg) return r;
-  Asn pdu = asnComponent(msg, 3);
-  r.tag = asnTag(pdu);
-  r.requestId = encodedBytes(asnComponent(msg, 4));
-  Asn status = asnComponent(msg, 5);
-  Asn index = asnComponent(msg, 6);
-  r.status = static_cast<int>(asnNumber(asnValue(status), asnLength(status)));
-  r.index = static_cast<int>(asnNumber(asnValue(index), asnLength(index)));
-  r.list = encodedBytes(asnComponent(msg, 7));
-  Asn name = asnComponent(msg, 9);
-  if (const std::uint8_t* bytes = asnValue(name))
-    r.firstName.assign(bytes, bytes + asnLength(name));
-  return r;
-}
-
 inline Bytes listOf(const std::vector<Bytes>& binds) {
   Bytes list;
   for (const Bytes& b : binds) list.insert(list.end(), b.begin(), b.end());
@@ -128,11 +78,11 @@ inline Bytes listOf(const std::vector<Bytes>& binds) {
 // A Trap: enterprise 1.3.6.1, agent 10.0.0.1, generic 6, specific 1, time 5,
 // one binding.
 inline Bytes trap(std::string_view community) {
-  return tlv(0x30,
-             cat({hexBytes("02 01 00"), octets(community),
-                  tlv(0xA4, cat({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 "
-                                          "43 01 05"),
-                                 tlv(0x30, varBind(hexBytes("2B 06"), hexBytes("02 01 F6")))}))}));
+  return tlv(
+      0x30, join({hexBytes("02 01 00"), octets(community),
+                  tlv(0xA4, join({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 "
+                                           "43 01 05"),
+                                  tlv(0x30, varBind(hexBytes("2B 06"), hexBytes("02 01 F6")))}))}));
 }
 
 // --- capturing endpoint and upcall -----------------------------------------
@@ -263,12 +213,12 @@ class AgentTest : public ::testing::Test {
     apsInit();
     ap0Init();
     ASSERT_EQ(smpInit(), 0);
-    entry_ = apsNew("mirlen", "trivial", 0);
-    ASSERT_NE(entry_, nullptr);
+    entry_.reset(apsNew("mirlen", "trivial", 0));
+    ASSERT_TRUE(entry_);
     ASSERT_EQ(misExport(TextVars::kOid, sizeof TextVars::kOid, &TextVars::kOps, &texts_), 0);
     ASSERT_EQ(misExport(SizedVars::kOid, sizeof SizedVars::kOid, &SizedVars::kOps, &sized_), 0);
   }
-  void TearDown() override { entry_ = apsFree(entry_); }
+  void TearDown() override { entry_.reset(); }
   // A fresh agent within one test, for table-driven cases.
   void reset() {
     TearDown();
@@ -285,7 +235,7 @@ class AgentTest : public ::testing::Test {
     return c.replies.empty() ? Bytes{} : c.replies[0];
   }
 
-  Aps* entry_ = nullptr;
+  ApsHandle entry_;
   TextVars texts_;
   SizedVars sized_;
 };

@@ -138,8 +138,8 @@ Asn samePdu(int, const Asn& pdu) {
 TEST_F(SmpInputTest, SchemeRefusalsAreCountedAndUnanswered) {
   ASSERT_EQ(apsScheme("refusing", refuseAll, samePdu, ap0OpDecode), 0);
   ASSERT_EQ(apsScheme("opaque", acceptAll, samePdu, noPdu), 0);
-  Aps* refusing = apsNew("refused", "refusing", 0);
-  Aps* opaque = apsNew("opaque", "opaque", 0);
+  const ApsHandle refusing(apsNew("refused", "refusing", 0));
+  const ApsHandle opaque(apsNew("opaque", "opaque", 0));
   Capture c;
   EXPECT_EQ(feed(c, getRequest({}, "refused")), 1);
   EXPECT_EQ(feed(c, getRequest({}, "opaque")), 1);
@@ -147,20 +147,17 @@ TEST_F(SmpInputTest, SchemeRefusalsAreCountedAndUnanswered) {
   EXPECT_EQ(SnmpMib, expectedMib({{snmpInBadCommunityNames, 1}, {snmpInGenErrs, 1}}));
   EXPECT_EQ(refusing->references, 1);  // the message's reference is dropped on every path
   EXPECT_EQ(opaque->references, 1);
-  apsFree(refusing);
-  apsFree(opaque);
 }
 
 TEST_F(SmpInputTest, SixteenByteCommunityThatMatches) {
-  Aps* sixteen = apsNew("0123456789abcdef", "trivial", 0);
-  ASSERT_NE(sixteen, nullptr);
+  const ApsHandle sixteen(apsNew("0123456789abcdef", "trivial", 0));
+  ASSERT_TRUE(sixteen);
   Capture c;
   EXPECT_EQ(feed(c, getRequest({}, "0123456789abcdef")), 0);
   ASSERT_EQ(c.replies.size(), 1u);
   EXPECT_EQ(hexText(c.replies[0]), hexText(response({}, 0, 0, "0123456789abcdef")));
   EXPECT_EQ(feed(c, getRequest({}, "0123456789abcdefg")), 1);
   EXPECT_EQ(SnmpMib[snmpInBadCommunityNames], 1u);
-  apsFree(sixteen);
 }
 
 // Every byte but the last needs more input; the reply goes out on the last.

@@ -2,19 +2,31 @@
 // buffer, all-or-nothing Set, and replies too big to build or send.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
+#include "tests/robust.hpp"
 #include "tests/smp_harness.hpp"
 
 namespace {
 
+using robust::Reply;
+
 class SmpOpsTest : public AgentTest {
  protected:
-  Reply ask(const Bytes& request) {
-    const Bytes reply = exchange(request);
-    EXPECT_LE(reply.size(), static_cast<std::size_t>(kSmpMaxDatagram));
-    Reply r = parseReply(reply);
-    EXPECT_EQ(r.tag, kSmpGetResponse);
-    EXPECT_EQ(r.requestId, kRequestId);
-    return r;
+  Reply ask(const Bytes& request) { return read(exchange(request)); }
+  // The reply, which must be a well-formed GetResponse of "mirlen" to the request's id.
+  static Reply read(const Bytes& reply) {
+    std::string why;
+    std::optional<Reply> r = robust::readReply(reply, "mirlen", &why);
+    if (!r) {
+      ADD_FAILURE() << why;
+      Reply none;
+      none.errorStatus = -1;  // matches no expected status
+      return none;
+    }
+    EXPECT_EQ(hexText(r->requestId), "12 34 56 78");
+    return *r;
   }
   // The request's own bindings with NULL values.
   static std::vector<Bytes> nulls(const std::vector<Bytes>& oids) {
@@ -38,9 +50,9 @@ class SmpOpsTest : public AgentTest {
 
 TEST_F(SmpOpsTest, GetAnswersInRequestOrder) {
   const Reply r = ask(getRequest(nulls({textOid(2), snmpOid(30), textOid(1)})));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.index, 0);
-  EXPECT_EQ(r.list,
+  EXPECT_EQ(r.errorStatus, 0);
+  EXPECT_EQ(r.errorIndex, 0);
+  EXPECT_EQ(r.bindings,
             listOf({varBind(textOid(2), octets("v2")), varBind(snmpOid(30), hexBytes("02 01 02")),
                     varBind(textOid(1), octets("v1"))}));
 }
@@ -71,12 +83,12 @@ TEST_F(SmpOpsTest, GetNextFindsTheSuccessor) {
     reset();
     const Reply r = ask(nextRequest(nulls({c.asked})));
     if (c.expected.empty()) {
-      EXPECT_EQ(r.status, kSnmpNoSuchName);
-      EXPECT_EQ(r.index, 1);
-      EXPECT_EQ(r.list, listOf(nulls({c.asked})));
+      EXPECT_EQ(r.errorStatus, kSnmpNoSuchName);
+      EXPECT_EQ(r.errorIndex, 1);
+      EXPECT_EQ(r.bindings, listOf(nulls({c.asked})));
       EXPECT_EQ(SnmpMib[snmpOutNoSuchNames], 1u);
     } else {
-      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.errorStatus, 0);
       EXPECT_EQ(hexText(r.firstName), hexText(c.expected));
     }
   }
@@ -84,23 +96,23 @@ TEST_F(SmpOpsTest, GetNextFindsTheSuccessor) {
 
 TEST_F(SmpOpsTest, GetNextOfSeveralBindingsStopsAtTheFirstMiss) {
   const Reply ok = ask(nextRequest(nulls({snmpOid(29), textOid(24), sizedOid(7)})));
-  EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.list,
+  EXPECT_EQ(ok.errorStatus, 0);
+  EXPECT_EQ(ok.bindings,
             listOf({varBind(snmpOid(30), hexBytes("02 01 02")), varBind(textOid(25), octets("v25")),
                     varBind(sizedOid(8), octets(std::string(127, 'x')))}));
   const Reply miss = ask(nextRequest(nulls({textOid(1), snmpOid(30), textOid(2)})));
-  EXPECT_EQ(miss.status, kSnmpNoSuchName);
-  EXPECT_EQ(miss.index, 2);
-  EXPECT_EQ(miss.list, listOf(nulls({textOid(1), snmpOid(30), textOid(2)})));
+  EXPECT_EQ(miss.errorStatus, kSnmpNoSuchName);
+  EXPECT_EQ(miss.errorIndex, 2);
+  EXPECT_EQ(miss.bindings, listOf(nulls({textOid(1), snmpOid(30), textOid(2)})));
 }
 
 TEST_F(SmpOpsTest, SetStoresAndIsAnsweredWithTheRequestsBindings) {
   const std::vector<Bytes> binds = {varBind(textOid(4), octets("router"))};
   const Reply r = ask(setRequest(binds));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.index, 0);
-  EXPECT_EQ(r.list, listOf(binds));
-  EXPECT_EQ(ask(getRequest(nulls({textOid(4)}))).list, listOf(binds));
+  EXPECT_EQ(r.errorStatus, 0);
+  EXPECT_EQ(r.errorIndex, 0);
+  EXPECT_EQ(r.bindings, listOf(binds));
+  EXPECT_EQ(ask(getRequest(nulls({textOid(4)}))).bindings, listOf(binds));
   EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
 }
 
@@ -133,9 +145,9 @@ TEST_F(SmpOpsTest, AFailingSetChangesNothing) {
     SCOPED_TRACE(c.name);
     reset();
     const Reply r = ask(setRequest(c.binds));
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.index, c.index);
-    EXPECT_EQ(r.list, listOf(c.binds));
+    EXPECT_EQ(r.errorStatus, c.status);
+    EXPECT_EQ(r.errorIndex, c.index);
+    EXPECT_EQ(r.bindings, listOf(c.binds));
     EXPECT_EQ(texts_.values, initialTexts());
     EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSnmpTooBig ? 1u : 0u);
@@ -146,8 +158,8 @@ TEST_F(SmpOpsTest, AFailingSetChangesNothing) {
 TEST_F(SmpOpsTest, NineteenAssignmentsSucceed) {
   const std::vector<Bytes> binds = textSets(19, "n");
   const Reply r = ask(setRequest(binds));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.list, listOf(binds));
+  EXPECT_EQ(r.errorStatus, 0);
+  EXPECT_EQ(r.bindings, listOf(binds));
   for (int n = 1; n <= 19; ++n) EXPECT_EQ(texts_.values[n - 1], numbered("n", n));
   EXPECT_EQ(texts_.values[19], "v20");
 }
@@ -161,8 +173,8 @@ TEST_F(SmpOpsTest, ResultListFullIsTooBigAtThatBinding) {
     reset();
     sized_.size = 1000;
     const Reply r = ask(request);
-    EXPECT_EQ(r.status, kSnmpTooBig);
-    EXPECT_EQ(r.index, 4);
+    EXPECT_EQ(r.errorStatus, kSnmpTooBig);
+    EXPECT_EQ(r.errorIndex, 4);
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
   }
 }
@@ -176,12 +188,13 @@ TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
     reset();
     sized_.size = 500;
     const Reply r = ask(request);
-    EXPECT_EQ(r.status, kSnmpTooBig);
-    EXPECT_EQ(r.index, 0);
-    EXPECT_EQ(r.list, listOf(nulls(request[13] == 0xA0
-                                       ? sizedOids(5)
-                                       : std::vector<Bytes>{sizedOid(0), sizedOid(1), sizedOid(2),
-                                                            sizedOid(3), sizedOid(4)})));
+    EXPECT_EQ(r.errorStatus, kSnmpTooBig);
+    EXPECT_EQ(r.errorIndex, 0);
+    EXPECT_EQ(
+        r.bindings,
+        listOf(nulls(request[13] == 0xA0 ? sizedOids(5)
+                                         : std::vector<Bytes>{sizedOid(0), sizedOid(1), sizedOid(2),
+                                                              sizedOid(3), sizedOid(4)})));
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
     EXPECT_EQ(SnmpMib[snmpOutGetResponses], 1u);
     EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
@@ -191,7 +204,7 @@ TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
   reset();
   sized_.size = 500;
   const Reply r = ask(getRequest(nulls(sizedOids(3))));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.errorStatus, 0);
 }
 
 // One value of 1994 bytes makes a reply of exactly 2048 bytes.
@@ -201,13 +214,13 @@ TEST_F(SmpOpsTest, ReplyOfExactlyADatagramIsSent) {
     reset();
     sized_.size = size;
     const Bytes reply = exchange(getRequest(nulls({sizedOid(1)})));
-    const Reply r = parseReply(reply);
+    const Reply r = read(reply);
     if (size <= 1994) {
       EXPECT_EQ(reply.size(), static_cast<std::size_t>(54 + size));
-      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.errorStatus, 0);
     } else {
-      EXPECT_EQ(r.status, kSnmpTooBig);
-      EXPECT_EQ(r.index, 0);
+      EXPECT_EQ(r.errorStatus, kSnmpTooBig);
+      EXPECT_EQ(r.errorIndex, 0);
     }
   }
 }
@@ -234,9 +247,9 @@ TEST_F(SmpOpsTest, ReplyThatCannotBeWrappedIsAnsweredTooBig) {
       EXPECT_LT(response(results).size(), 2000u);
     }
     const Reply r = ask(getRequest(binds));
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.index, c.index);
-    EXPECT_EQ(r.list, listOf(c.status == kSnmpNoError ? results : binds));
+    EXPECT_EQ(r.errorStatus, c.status);
+    EXPECT_EQ(r.errorIndex, c.index);
+    EXPECT_EQ(r.bindings, listOf(c.status == kSnmpNoError ? results : binds));
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], c.status == kSnmpTooBig ? 1u : 0u);
     EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
   }

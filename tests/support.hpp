@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,12 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
   return a;
 }
 
+inline Bytes join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
 // One BER value: identifier, definite length (short or long form), contents.
 // Built by push_back: GCC 12 at -O3 reports false bounds errors for an insert
 // of an initializer list here.
@@ -57,6 +64,17 @@ inline Bytes tlv(std::uint8_t tag, const Bytes& contents) {
   out.push_back(static_cast<std::uint8_t>(n));
   for (std::uint8_t b : contents) out.push_back(b);
   return out;
+}
+
+inline Bytes octets(std::string_view text) {
+  return tlv(0x04, Bytes(text.begin(), text.end()));
+}
+inline Bytes nullValue() {
+  return hexBytes("05 00");
+}
+// SEQUENCE { OBJECT IDENTIFIER with these contents, value }.
+inline Bytes varBind(const Bytes& oid, const Bytes& value) {
+  return tlv(0x30, join({tlv(0x06, oid), value}));
 }
 
 // "v" and 7 -> "v7". Appending in place: GCC 12 at -O3 reports a false

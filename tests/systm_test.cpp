@@ -153,12 +153,6 @@ TEST_F(SystemGroup, MissingCensusFileCountsNoPattern) {
   EXPECT_EQ(hexText(contents(get(2))), "2B 06 01 04 01 82 F5 45 0C A8 01");
 }
 
-TEST(PatternCount, CountsOverlappingOccurrences) {
-  EXPECT_EQ(pattern_match_count("aaaa", "aa"), 3);
-  EXPECT_EQ(pattern_match_count("", "aa"), 0);
-  EXPECT_EQ(pattern_match_count("xe4a17c21e4a17c21", "e4a17c21"), 2);
-}
-
 TEST_F(SystemGroup, FixedVariables) {
   start();
   EXPECT_EQ(text(get(4)), "Velmora Inc., Embedded Computing Business.");
