@@ -23,6 +23,8 @@ class FileDescriptor {
   bool valid() const { return fd_ >= 0; }
   // Result of close(2), or 0 when nothing was open.
   int close();
+  // The descriptor, no longer owned.
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -9,11 +10,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
-std::string sysfileRoot;
+char sysfileRoot[kSysPathMax];
+std::size_t rootLength = 0;
 unsigned rootGeneration = 0;  // kept descriptors belong to the root they were opened under
 int requestDepth = 0;
 unsigned requestSerial = 0;
@@ -32,17 +33,33 @@ bool onProcfs(int fd) {
   return ::fstatfs(fd, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
-// The path under SNMPD_ROOT, opened read-only; -1 when it cannot be.
+// The path under SNMPD_ROOT, opened read-only; -1 when it cannot be, or when it is neither a
+// regular file nor the kernel's own: a FIFO (opened without blocking, so that none stalls
+// the agent), a device such as /dev/zero or a directory reads as a missing file.
 int openSystemFile(const char* path) {
-  return ::open((sysfileRoot + path).c_str(), O_RDONLY | O_CLOEXEC);
+  char full[kSysPathMax];
+  const std::size_t length = std::strlen(path);
+  if (rootLength + length >= sizeof full) return -1;
+  std::memcpy(full, sysfileRoot, rootLength);
+  std::memcpy(full + rootLength, path, length + 1);
+  FileDescriptor fd(::open(full, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status {};
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) return -1;
+  if (!S_ISREG(status.st_mode) && !onProcfs(fd.get())) return -1;
+  return fd.release();
 }
 
 }  // namespace
 
-void sysfileInit() {
+bool sysfileInit() {
   const char* root = std::getenv("SNMPD_ROOT");
-  sysfileRoot = (root != nullptr) ? root : "";
+  const std::size_t length = root != nullptr ? std::strlen(root) : 0;
   ++rootGeneration;
+  rootLength = 0;
+  if (length >= sizeof sysfileRoot) return false;
+  std::memcpy(sysfileRoot, root, length);
+  rootLength = length;
+  return true;
 }
 
 SysLines::SysLines(const char* path) : fd_(openSystemFile(path)) {}
@@ -56,18 +73,22 @@ bool SysLines::fill() {
     begin_ = 0;
   }
   for (;;) {
-    ssize_t n = ::read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
+    const std::size_t room = std::min(buffer_.size() - end_, kBytesMax - bytesRead_);
+    ssize_t n = room > 0 ? ::read(fd_.get(), buffer_.data() + end_, room) : 0;
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       eof_ = true;
       return false;
     }
     end_ += static_cast<std::size_t>(n);
+    bytesRead_ += static_cast<std::size_t>(n);
     return true;
   }
 }
 
 bool SysLines::next(std::string_view* line) {
+  if (lines_ >= kLinesMax) return false;
+  ++lines_;
   for (;;) {
     const char* start = buffer_.data() + begin_;
     const std::size_t buffered = end_ - begin_;

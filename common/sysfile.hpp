@@ -10,13 +10,21 @@
 
 #include "common/fd.hpp"
 
-// Reads SNMPD_ROOT once; called by the daemon at start-up (and by tests).
-void sysfileInit();
+// The longest path a system file may have, SNMPD_ROOT included.
+inline constexpr std::size_t kSysPathMax = 4096;
+
+// Reads SNMPD_ROOT once; called by the daemon at start-up (and by tests). False when it is
+// too long to put a path under (every file then reads as missing).
+bool sysfileInit();
 
 // A system file read line by line through one fixed buffer, with no allocation.
 class SysLines {
  public:
   static constexpr std::size_t kLineMax = 1024;  // longer lines are cut here, the rest skipped
+  // What one reading takes at most, far above any kernel table a board holds (a million
+  // routes or connections): a file that never ends cannot keep the agent reading.
+  static constexpr std::size_t kLinesMax = 1 << 20;
+  static constexpr std::size_t kBytesMax = std::size_t{128} << 20;
 
   explicit SysLines(const char* path);
   bool valid() const { return fd_.valid(); }
@@ -30,6 +38,7 @@ class SysLines {
   FileDescriptor fd_;
   std::array<char, 16384> buffer_;
   std::size_t begin_ = 0, end_ = 0;
+  std::size_t bytesRead_ = 0, lines_ = 0;
   bool eof_ = false;
   bool skipping_ = false;
 };

@@ -224,7 +224,10 @@ int snmpdCommand(int argc, char** argv) {
   SnmpdConfig config;
   if (int status = snmpdOptions(argc, argv, &config); status != 0) return status;
 
-  sysfileInit();
+  if (!sysfileInit()) {
+    std::fprintf(stderr, "%s: SNMPD_ROOT longer than %zu bytes\n", config.program, kSysPathMax - 1);
+    return 1;
+  }
   cmdInit();
 
   FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM, 0));

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -348,6 +349,41 @@ TEST_F(SnmpdAgent, PassingReceiveErrorsAreRetriedOthersEndTheAgent) {
       ns().exec(agentCommand({"-f"}), {preload, "SNMPD_FAULT_RECEIVES=EINTR ENOTSOCK"});
   EXPECT_EQ(ended.status, 1);
   EXPECT_EQ(ended.errors, "recv: Socket operation on non-socket\n");
+}
+
+// Every file the agent reads, made a FIFO, a device that never ends or a directory, reads
+// as a missing file: the agent binds, walks its whole MIB and answers on, never stalled by
+// an open or a read without end.
+TEST_F(SnmpdAgent, FilesThatAreNoFilesReadAsMissing) {
+  const char* const files[] = {"etc/version",   "proc/version", "proc/bus/pci/devices",
+                               "proc/net/snmp", "proc/net/dev", "proc/net/route",
+                               "proc/net/tcp",  "proc/net/udp", "proc/driver/kyrel"};
+  const std::string get = std::string("snmpget -v1 -c mirlen -t 2 -r 0 -On ") + kAgentAddress;
+  namespace fs = std::filesystem;
+  const struct {
+    const char* kind;
+    bool (*make)(const fs::path&);
+  } kinds[] = {
+      {"FIFO", [](const fs::path& p) { return mkfifo(p.c_str(), 0644) == 0; }},
+      {"device", [](const fs::path& p) { return symlink("/dev/zero", p.c_str()) == 0; }},
+      {"directory", [](const fs::path& p) { return fs::create_directory(p); }},
+  };
+  for (const auto& [kind, make] : kinds) {
+    SCOPED_TRACE(kind);
+    for (const char* file : files) {
+      const fs::path path = root() / kind / file;
+      fs::create_directories(path.parent_path());
+      ASSERT_TRUE(make(path)) << path;
+    }
+    ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + (root() / kind).string()}))
+        << ns().agentErrors();
+    const RunResult walk = ns().run(std::string("snmpwalk -v1 -c mirlen -t 2 -r 0 -On ") +
+                                    kAgentAddress + " 1.3.6.1.2.1");
+    EXPECT_EQ(walk.status, 0) << walk.output;
+    const RunResult upTime = ns().run(get + " 1.3.6.1.2.1.1.3.0");
+    EXPECT_EQ(upTime.status, 0) << upTime.output;
+    EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
+  }
 }
 
 TEST_F(SnmpdAgent, UnresolvableHostIsRefused) {
