@@ -57,7 +57,7 @@ bool sysfileInit() {
   ++rootGeneration;
   rootLength = 0;
   if (length >= sizeof sysfileRoot) return false;
-  std::memcpy(sysfileRoot, root, length);
+  if (length > 0) std::memcpy(sysfileRoot, root, length);
   rootLength = length;
   return true;
 }
