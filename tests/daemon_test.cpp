@@ -351,6 +351,14 @@ TEST_F(SnmpdAgent, PassingReceiveErrorsAreRetriedOthersEndTheAgent) {
   EXPECT_EQ(ended.errors, "recv: Socket operation on non-socket\n");
 }
 
+// A root no path fits under is refused at start-up, before anything is bound.
+TEST(SnmpdBinary, OverlongRootIsAStartUpError) {
+  const RunResult r = runProcess(agentCommand({"-f", "-p", "0"}),
+                                 {"SNMPD_ROOT=/" + std::string(4095, 'r')}, "", 10000, true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors, std::string(SNMPD_BINARY) + ": SNMPD_ROOT longer than 4095 bytes\n");
+}
+
 // Every file the agent reads, made a FIFO, a device that never ends or a directory, reads
 // as a missing file: the agent binds, walks its whole MIB and answers on, never stalled by
 // an open or a read without end.
