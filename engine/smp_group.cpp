@@ -24,8 +24,7 @@ Asn nextInstance(std::uint8_t* suffix, int* length, int n) {
 
 }  // namespace
 
-const MixOps snmpOps = {GeneralRelease, GeneralCreate, GeneralDestroy,
-                        snmpNext,       snmpGet,       GeneralSet};
+const MixOps snmpOps = GeneralOps(snmpNext, snmpGet);
 
 int smpInit() {
   SnmpMib.fill(0);

@@ -59,8 +59,7 @@ MivBuffer systmLocStr;
 std::int32_t systmServInt;
 std::int64_t systmBootTime;  // seconds on systmClockSeconds
 
-constexpr MixOps systmTimeOps = {GeneralRelease, GeneralCreate, GeneralDestroy,
-                                 systmTimeNext,  systmTimeGet,  GeneralSet};
+constexpr MixOps systmTimeOps = GeneralOps(systmTimeNext, systmTimeGet);
 
 // Stores text (cut to what a holder can serve) in an area and points the holder at it.
 void setHolder(MivBuffer& holder, std::array<std::uint8_t, kTextArea>& area, const char* text,
