@@ -6,6 +6,7 @@
 #include <new>
 
 #include "asn/asl.hpp"
+#include "common/nomem.hpp"
 #include "common/snmpmib.hpp"
 
 #if defined(__has_feature)
@@ -24,6 +25,7 @@ namespace {
 constexpr std::uint16_t kFlagConstructed = 0x04;
 constexpr std::uint16_t kFlagExactEnd = 0x08;    // must end exactly with its bounded parent
 constexpr std::uint16_t kFlagIndefinite = 0x10;  // closes on end-of-contents octets
+constexpr std::uint16_t kFlagClosed = 0x20;      // decoding: all of the value was read
 constexpr int kEndEvent = 256;                   // the contents of the current value are complete
 constexpr int kEndOfContentsOctets = 2;
 constexpr std::int32_t kUnbounded = -1;
@@ -133,7 +135,10 @@ AsnBlock* blockNew(std::int64_t size, bool growable) {
                             sizeof(AsnNode) * static_cast<std::size_t>(capacity) +
                             static_cast<std::size_t>(freeBytes);
   void* memory = blockMemory(bytes, kindOf(capacity, rootSlot));
-  if (memory == nullptr) return nullptr;
+  if (memory == nullptr) {
+    nomemNote();
+    return nullptr;
+  }
   auto* block = new (memory) AsnBlock{};
   block->nodes = reinterpret_cast<AsnNode*>(block + 1);
   // Only the root exists yet; every other slot is constructed when a node is placed in it.
@@ -520,8 +525,9 @@ int asnContents(const Asn& value, std::uint8_t* buffer, int maximum) {
   AsnNode* node = nodeOf(value);
   if (node == nullptr) return -1;
   AsnBlock& block = *value.block();
-  // Lengths of values still open in an unfinished tree may reach past the bytes received.
-  if (block.status != kAsnComplete) return -1;
+  // Of an unfinished tree only values already closed: the lengths of open ones may reach
+  // past the bytes received.
+  if (block.status != kAsnComplete && !(node->flags & kFlagClosed)) return -1;
   std::int64_t total = 0;
   for (int i = 0; i <= node->descendants; ++i) {
     const AsnNode& n = block.node(static_cast<std::uint16_t>(value.slot() - i));
@@ -591,6 +597,7 @@ int pop(AsnBlock& block) {
   AsnNode& node = block.node(block.current);
   node.encodedSize += node.contentsLength;
   node.endPosition = 0;
+  node.flags |= kFlagClosed;
   block.pending = node.grammar->next;
   if (node.parent != 0) {
     AsnNode& parent = block.node(node.parent);

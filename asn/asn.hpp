@@ -89,6 +89,8 @@ std::int32_t asnLength(const Asn& value);
 std::uint16_t asnSons(const Asn& value);
 int asnConstructor(const Asn& value);
 const std::uint8_t* asnValue(const Asn& value);  // valid while any handle on the block lives
+// The value's primitive contents in order: their byte count, or -1 when more than `maximum`.
+// Of a decoding that stopped short, only values that were read to their end.
 int asnContents(const Asn& value, std::uint8_t* buffer, int maximum);
 std::uint32_t asnNumber(const std::uint8_t* bytes, int count);
 int asnFreeBytes(const Asn& value);  // remaining capacity of the value's block

@@ -26,11 +26,32 @@ constexpr SmpDispatch smpDispatch[] = {
 };
 constexpr int kSmpDispatchSize = sizeof smpDispatch / sizeof smpDispatch[0];
 
+// A request that outgrew the decoder's room is answered tooBig, once its version, community
+// and request-id were read and hold: the manager learns to ask for less instead of retrying.
+void answerOutgrown(Smp* context) {
+  const Asn pdu = asnComponent(context->decoder, 3);
+  const std::int32_t tag = asnTag(pdu);
+  if (!pdu || (tag != kSmpGetRequest && tag != kSmpGetNextRequest && tag != kSmpSetRequest)) {
+    return;
+  }
+  std::uint8_t id[8];  // an INTEGER of 32 bits takes 5 at most
+  const int idLength = asnContents(asnComponent(pdu, 1), id, sizeof id);
+  if (idLength <= 0) return;
+  const ApsHandle entry(apsVerify(context->decoder));
+  if (!entry) return;
+  if (Asn requestId = asnPrim(kAsnUniversal, 2, kAsnInteger, id, idLength)) {
+    smpOutgrown(context, entry.get(), requestId);
+  } else {
+    snmpCount(snmpOutGenErrs);
+  }
+}
+
 // What a decoder status means for the message: 0 while more is to come or once it is handled.
 int smpDecoded(Smp* context, int status) {
   if (status == kAsnMore) return 0;
   if (status != kAsnComplete) {
     snmpCount(snmpInGenErrs);  // the decoder has counted the parse error
+    if (status == kAsnNoRoom && context->decoder) answerOutgrown(context);
     return 1;
   }
   const ApsHandle entry(apsVerify(context->decoder));

@@ -112,6 +112,9 @@ int smpTrapOp(Smp* context, Aps* entry, const Asn& pdu);
 // Builds, wraps and sends the GetResponse to a request; a reply too big to be
 // built or sent is answered tooBig with the request's own bindings instead.
 int smpAnswer(Smp* context, Aps* entry, const Asn& request, int status, int index, const Asn& list);
+// The answer to a request too large to be decoded: tooBig, error-index 0, no bindings (they
+// were never all read).
+int smpOutgrown(Smp* context, Aps* entry, const Asn& requestId);
 int smpSend(Smp* context, Aps* entry, const Asn& pdu);
 Asn smpReply(const Asn& request, int status, int index, const Asn& list);
 Asn smpBuildMsg(int tag, const Asn& requestId, std::uint32_t status, std::uint32_t index,

@@ -1,6 +1,7 @@
 // Message building: replies, binding records and the originating path.
 #include <cstdint>
 
+#include "common/nomem.hpp"
 #include "common/snmpmib.hpp"
 #include "engine/aps.hpp"
 #include "engine/smp.hpp"
@@ -83,16 +84,36 @@ int smpAnswer(Smp* context, Aps* entry, const Asn& request, int status, int inde
   std::uint8_t buffer[kSmpMaxDatagram];
   int length = -1;
   bool wrapped = false;
+  nomemShort = false;
   if (Asn pdu = smpReply(request, status, index, list))
     length = encodeMsg(entry, pdu, buffer, wrapped);
   if (length < 0 && status == kSnmpNoError) {
-    // The results outgrew a block or the datagram. Silence would make the
-    // manager retry for ever; RFC 1157 answers tooBig with the request's own
-    // bindings and error-index 0.
-    snmpCount(snmpOutTooBigs);
-    if (Asn pdu = replyPdu(request, kSnmpTooBig, 0, nullptr))
+    // The results outgrew a block or the datagram, or memory ran short building them.
+    // Silence would make the manager retry for ever; RFC 1157 answers tooBig with the
+    // request's own bindings and error-index 0, and genErr is what a shortage is.
+    const int error = nomemShort ? kSnmpGenErr : kSnmpTooBig;
+    snmpCount(error == kSnmpTooBig ? snmpOutTooBigs : snmpOutGenErrs);
+    if (Asn pdu = replyPdu(request, error, 0, nullptr))
       length = encodeMsg(entry, pdu, buffer, wrapped);
   }
+  if (length < 0) {
+    snmpCount(snmpOutGenErrs);
+    return 1;
+  }
+  return sendBytes(context, buffer, length);
+}
+
+int smpOutgrown(Smp* context, Aps* entry, const Asn& requestId) {
+  std::uint8_t buffer[kSmpMaxDatagram];
+  bool wrapped = false;
+  int length = -1;
+  snmpCount(snmpOutTooBigs);
+  if (Asn list = asnSequence(kAsnUniversal, 16, kAsnSequenceOf)) {
+    if (Asn pdu = smpBuildMsg(kSmpGetResponse, requestId, kSnmpTooBig, 0, list)) {
+      length = encodeMsg(entry, pdu, buffer, wrapped);
+    }
+  }
+  snmpCount(snmpOutGetResponses);
   if (length < 0) {
     snmpCount(snmpOutGenErrs);
     return 1;

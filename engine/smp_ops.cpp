@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/nomem.hpp"
 #include "common/snmpmib.hpp"
 #include "engine/aps.hpp"
 #include "engine/smp.hpp"
@@ -12,6 +13,26 @@ namespace {
 void countNoSuchName() {
   snmpCount(snmpInNoSuchNames);
   snmpCount(snmpOutNoSuchNames);
+}
+
+// A binding that found no value, or no room for it: genErr when memory ran short on the way,
+// for then neither the object's absence nor the reply's size is known.
+int unanswered(int status) {
+  if (nomemShort) return kSnmpGenErr;
+  if (status == kSnmpNoSuchName) {
+    countNoSuchName();
+  } else {
+    snmpCount(snmpOutTooBigs);
+  }
+  return status;
+}
+
+// Memory short while one binding was served: even a value found is no answer, as it may lie
+// past an instance that could not be served or in rows that could not all be read.
+int served(int status) {
+  if (!nomemShort) return status;
+  snmpCount(snmpOutGenErrs);
+  return kSnmpGenErr;
 }
 
 // Walks the bindings of a variable-binding list: a binding's successor lies
@@ -45,7 +66,8 @@ int readOp(Smp* context, Aps* entry, const Asn& pdu, Serve serve) {
   int errorIndex = 1;
   for (BindingWalk walk(pdu); status == kSnmpNoError && walk.more(); ++errorIndex) {
     Asn bind = walk.take();
-    status = serve(index, asnComponent(bind, 1), result);
+    nomemShort = false;
+    status = served(serve(index, asnComponent(bind, 1), result));
     if (status != kSnmpNoError) break;
   }
   return smpAnswer(context, entry, pdu, status, errorIndex, result);
@@ -56,8 +78,7 @@ int readOp(Smp* context, Aps* entry, const Asn& pdu, Serve serve) {
 int appendOrTooBig(const Asn& result, const Asn& name, const Asn& value) {
   if (name && asnAppendPair(result, kAsnUniversal, 16, kAsnSequence, name, value) == 0)
     return kSnmpNoError;
-  snmpCount(snmpOutTooBigs);
-  return kSnmpTooBig;
+  return unanswered(kSnmpTooBig);
 }
 
 }  // namespace
@@ -65,10 +86,7 @@ int appendOrTooBig(const Asn& result, const Asn& name, const Asn& value) {
 int smpGetOp(Smp* context, Aps* entry, const Asn& pdu) {
   return readOp(context, entry, pdu, [](Mix* index, const Asn& name, const Asn& result) {
     Asn value = mixGet(index, asnValue(name), asnLength(name));
-    if (!value) {
-      countNoSuchName();
-      return static_cast<int>(kSnmpNoSuchName);
-    }
+    if (!value) return unanswered(kSnmpNoSuchName);
     return appendOrTooBig(result, name, value);
   });
 }
@@ -78,10 +96,7 @@ int smpNextOp(Smp* context, Aps* entry, const Asn& pdu) {
     std::uint8_t buffer[kMixOidBuffer];
     int length = asnContents(name, buffer, kMixOidBuffer);
     Asn value = length >= 0 ? mixNext(index, buffer, &length) : nullptr;
-    if (!value) {
-      countNoSuchName();
-      return static_cast<int>(kSnmpNoSuchName);
-    }
+    if (!value) return unanswered(kSnmpNoSuchName);
     return appendOrTooBig(result, asnObjectId(kAsnUniversal, 6, buffer, length), value);
   });
 }
@@ -107,10 +122,11 @@ int smpSetOp(Smp* context, Aps* entry, const Asn& pdu) {
     Asn value = asnComponent(bind, 2);
     const std::uint8_t* bytes = asnValue(name);
     const int length = asnLength(name);
+    nomemShort = false;
     Asn previous = mixGet(index, bytes, length);
+    // Without the value as it was the assignment could not be undone.
     if (!previous) {
-      status = kSnmpNoSuchName;
-      countNoSuchName();
+      status = served(unanswered(kSnmpNoSuchName));
       break;
     }
     status = mixSet(index, bytes, length, value);

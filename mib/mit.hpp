@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "asn/asn.hpp"
+#include "common/nomem.hpp"
 #include "mib/idx.hpp"
 #include "mib/mix.hpp"
 
@@ -85,9 +86,12 @@ class MitVector {
   MitVector& operator=(const MitVector&) = delete;
   ~MitVector() { std::free(rows_); }
 
-  // False, with the row left out, when memory runs out.
+  // False, with the row left out and the loss noted, when memory runs out.
   bool push_back(const Row& row) {
-    if (size_ == capacity_ && !reserve(capacity_ == 0 ? 16 : 2 * capacity_)) return false;
+    if (size_ == capacity_ && !reserve(capacity_ == 0 ? 16 : 2 * capacity_)) {
+      nomemNote();
+      return false;
+    }
     std::memcpy(static_cast<void*>(rows_ + size_++), &row, sizeof(Row));
     return true;
   }

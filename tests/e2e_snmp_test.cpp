@@ -85,6 +85,19 @@ TEST_F(SnmpEndToEnd, SetOfAReadOnlyObjectIsRefused) {
             std::vector<std::string>{".1.3.6.1.2.1.11.30.0 = INTEGER: 2"});
 }
 
+// More bindings than the agent can decode: a manager is told tooBig rather than left to time out.
+TEST_F(SnmpEndToEnd, RequestTooLargeToDecodeIsAnsweredTooBig) {
+  std::string names;
+  for (int i = 0; i < 22; ++i) names += " 1.3.6.1.2.1.1.3.0";
+  const RunResult r = tool("snmpget", names);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("tooBig"), std::string::npos) << r.output;
+  const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.20.0");
+  EXPECT_EQ(outputLines(check.output),
+            std::vector<std::string>{".1.3.6.1.2.1.11.20.0 = Counter32: 1"})
+      << check.output;
+}
+
 TEST_F(SnmpEndToEnd, IncomingResponsesAndTrapsGoToTheUpcall) {
   EXPECT_FALSE(ns().request(response({}), 500));
   EXPECT_FALSE(ns().request(trap("mirlen"), 500));

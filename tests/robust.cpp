@@ -89,11 +89,19 @@ std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_vi
     if (!tree) tree = asnNew();
     const int status = asnDecode(tree, datagram[i]);
     if (status == kAsnMore) continue;
-    if (status != kAsnComplete) break;
+    if (status != kAsnComplete && status != kAsnNoRoom) break;
     if (!isVersionZero(asnComponent(tree, 1)) || !isCommunity(asnComponent(tree, 2), community)) {
       break;
     }
     const std::int32_t tag = asnTag(asnComponent(tree, 3));
+    if (status == kAsnNoRoom) {  // too large to decode: tooBig, without bindings
+      std::uint8_t id[8];
+      const int length = asnContents(asnComponent(asnComponent(tree, 3), 1), id, sizeof id);
+      if (length > 0 && (tag == 0 || tag == 1 || tag == 3)) {
+        requests.push_back({Bytes(id, id + length), hexBytes("30 00"), false});
+      }
+      break;
+    }
     if (tag == 0 || tag == 1 || tag == 3) {
       requests.push_back(
           {contentsOf(asnComponent(tree, 4)), encoded(asnComponent(tree, 7)), tag == 3});

@@ -79,6 +79,23 @@ TEST_F(SmpInputTest, FramingAndErrors) {
   strayByte[snmpInGenErrs] = 1;
   Counts trapThenGet = kAnsweredGet;
   trapThenGet[snmpInTraps] = 1;
+  // Too many bindings for the decoder's room: tooBig with no bindings, if the community holds.
+  const Bytes upTime = varBind(hexBytes("2B 06 01 02 01 01 03 00"), nullValue());
+  const std::vector<Bytes> many(22, upTime);
+  const Bytes tooBig = hexBytes(
+      "30 1B 02 01 00 04 06 6D 69 72 6C 65 6E A2 0E 02 04 12 34 56 78 02 01 01 02 01 00 30 00");
+  Counts outgrown = {{snmpInASNParseErrs, 1},
+                     {snmpInGenErrs, 1},
+                     {snmpOutTooBigs, 1},
+                     {snmpOutGetResponses, 1},
+                     {snmpOutPkts, 1}};
+  // The last binding's value is filler: at kFits bytes the message just fits the room.
+  constexpr std::size_t kFits = 137;  // a message of 468 bytes
+  std::vector<Bytes> filled(20, varBind(snmpOid(30), nullValue()));
+  filled.push_back(varBind(snmpOid(30), tlv(0x04, Bytes(kFits, 'x'))));
+  std::vector<Bytes> answers(21, varBind(snmpOid(30), hexBytes("02 01 02")));
+  std::vector<Bytes> over = filled;
+  over.back() = varBind(snmpOid(30), tlv(0x04, Bytes(kFits + 1, 'x')));
   const Bytes v1 = hexBytes("02 01 01");
   const Bytes v256 = hexBytes("02 02 01 00");
   const WireCase cases[] = {
@@ -117,6 +134,14 @@ TEST_F(SmpInputTest, FramingAndErrors) {
        kAnsweredGet},
       {"Trap with a wrong community", trap("public"), {}, 1, {{snmpInBadCommunityNames, 1}}},
       {"Trap", trap("mirlen") + one, {answer}, 0, trapThenGet},
+      {"22 bindings", getRequest(many), {tooBig}, 1, outgrown},
+      {"22 bindings, wrong community",
+       getRequest(many, "public"),
+       {},
+       1,
+       {{snmpInASNParseErrs, 1}, {snmpInGenErrs, 1}, {snmpInBadCommunityNames, 1}}},
+      {"room exactly filled", getRequest(filled), {response(answers)}, 0, kAnsweredGet},
+      {"one byte over the room", getRequest(over), {tooBig}, 1, outgrown},
   };
   for (const WireCase& c : cases) check(c);
 }
