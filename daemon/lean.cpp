@@ -2,7 +2,9 @@
 // that would throw (running out of memory, a length error in the standard library) end the
 // process here, as an uncaught exception would, so that the unwinder and the demangler
 // behind the runtime's own versions stay out of the executable. The agent's own allocations
-// use the nothrow forms and handle a null result.
+// use the nothrow forms and handle a null result; only start-up code allocates otherwise.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <new>
 
@@ -10,6 +12,13 @@ namespace {
 
 [[noreturn]] void outOfLine() {
   std::abort();
+}
+
+// A start-up error like any other: one line, status 1, and a supervisor may try again.
+[[noreturn]] void outOfMemory() {
+  static constexpr char kLine[] = "snmpd: out of memory\n";
+  [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+  _exit(1);
 }
 
 void* allocate(std::size_t size) noexcept {
@@ -20,7 +29,7 @@ void* allocate(std::size_t size) noexcept {
 
 void* operator new(std::size_t size) {
   if (void* p = allocate(size)) return p;
-  outOfLine();
+  outOfMemory();
 }
 void* operator new[](std::size_t size) {
   return ::operator new(size);
@@ -57,10 +66,10 @@ extern "C" void __cxa_pure_virtual() {
 // The standard library's throw points, declared by its own headers.
 namespace std {
 void __throw_bad_alloc() {
-  outOfLine();
+  outOfMemory();
 }
 void __throw_bad_array_new_length() {
-  outOfLine();
+  outOfMemory();
 }
 void __throw_length_error(const char*) {
   outOfLine();

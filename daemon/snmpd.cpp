@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "asn/asl.hpp"
@@ -177,23 +178,19 @@ int snmpdOptions(int argc, char** argv, SnmpdConfig* config) {
 }
 
 // Order matters: the MIB index before anything registers, the scheme "trivial" before the
-// community entry names it.
-void cmdInit() {
+// community entry names it. Every step must succeed: an agent that serves part of its MIB
+// is wrong in a way no manager can tell.
+bool cmdInit() {
   asnInit(aslInit());
-  misInit();
+  if (misInit() == nullptr) return false;
   avlInit(nullptr);
   mixInit(nullptr);
   apsInit();
-  ap0Init();
-  smpInit();
-  systmInit();
-  ipInit();
-  ifaceInit();
-  tcpInit();
-  icmpInit();
-  udpInit();
-  kyrelInit();
-  atInit();
+  for (int (*step)() : {ap0Init, smpInit, systmInit, ipInit, ifaceInit, tcpInit, icmpInit, udpInit,
+                        kyrelInit, atInit}) {
+    if (step() != 0) return false;
+  }
+  return true;
 }
 
 void snmpdReceive(int socket) {
@@ -228,7 +225,10 @@ int snmpdCommand(int argc, char** argv) {
     std::fprintf(stderr, "%s: SNMPD_ROOT longer than %zu bytes\n", config.program, kSysPathMax - 1);
     return 1;
   }
-  cmdInit();
+  if (!cmdInit()) {
+    std::fprintf(stderr, "%s: out of memory\n", config.program);
+    return 1;
+  }
 
   FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM, 0));
   if (!socket.valid()) {
@@ -243,8 +243,12 @@ int snmpdCommand(int argc, char** argv) {
     std::perror("bind");
     return 1;
   }
-  // Unchecked: without an entry every message fails the community check.
+  // Without the entry every message would fail the community check; its length was checked.
   ApsHandle community(apsNew(config.community, "trivial", 0));
+  if (!community) {
+    std::fprintf(stderr, "%s: out of memory\n", config.program);
+    return 1;
+  }
   // Bound, and every start-up read done: root is needed no longer.
   if (config.userText != nullptr) {
     if (int status = dropTo(config.user, config.group); status != 0) return status;

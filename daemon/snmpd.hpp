@@ -40,7 +40,7 @@ int snmpdCommand(int argc, char** argv);
 // (EINTR) or a passing shortage (ENOBUFS, ENOMEM); errno then says why.
 void snmpdReceive(int socket);
 
-void cmdInit();
+bool cmdInit();                           // false when a module could not register all it serves
 int usage(const char* program);           // always 1
 int myUpCall(Smp* context, SmpPdu* pdu);  // prints "Upcall:", returns 0
 [[noreturn]] void done(int signal);

@@ -198,9 +198,10 @@ Asn ifaceRetrieve(int ix, int column) {
 
 int ifaceInit() {
   ifaceNumberInt = kIfqInterfaces + kyrel_get_count();
-  ifaceTable.rebuild([](MitVector<std::uint32_t>& rows) {
+  const bool whole = ifaceTable.rebuild([](MitVector<std::uint32_t>& rows) {
     for (int ix = 1; ix <= ifaceNumberInt; ++ix) rows.push_back(static_cast<std::uint32_t>(ix));
   });
-  mivIntlRO(kIfNumber, sizeof kIfNumber, &ifaceNumberInt);
-  return misExport(kIfEntry, kIfEntryLength, &ifaceOps, nullptr);
+  if (!whole) return 1;
+  return mivIntlRO(kIfNumber, sizeof kIfNumber, &ifaceNumberInt) |
+         misExport(kIfEntry, kIfEntryLength, &ifaceOps, nullptr);
 }

@@ -135,8 +135,8 @@ constexpr MixOps kyrelOps = GeneralOps(mitEntryNext<table, kEntryLength>,
                                        mitEntryGet<table, kEntryLength>);
 
 // Ports 1 to `ports`, each with the signals given (none: one row a port).
-void setRows(auto& table, int ports, std::span<const KyrelSignal> signals) {
-  table.rebuild([&](MitVector<KyrelRow>& rows) {
+bool setRows(auto& table, int ports, std::span<const KyrelSignal> signals) {
+  return table.rebuild([&](MitVector<KyrelRow>& rows) {
     for (int port = 1; port <= ports; ++port) {
       const auto p = static_cast<std::uint32_t>(port);
       if (signals.empty()) rows.push_back(KyrelRow{p, {}});
@@ -187,14 +187,15 @@ Asn kyrelOutSigRetrieve(int port, int signal, int column) {
 
 int kyrelInit() {
   kyrelNumberInt = kyrel_get_count();
-  setRows(kyrelGenTable, kyrelNumberInt, {});
-  setRows(kyrelAsyncTable, kyrelNumberInt, {});
-  setRows(kyrelInSigTable, kyrelNumberInt, kInSignals);
-  setRows(kyrelOutSigTable, kyrelNumberInt, kOutSignals);
+  const bool whole = setRows(kyrelGenTable, kyrelNumberInt, {}) &&
+                     setRows(kyrelAsyncTable, kyrelNumberInt, {}) &&
+                     setRows(kyrelInSigTable, kyrelNumberInt, kInSignals) &&
+                     setRows(kyrelOutSigTable, kyrelNumberInt, kOutSignals);
+  if (!whole) return 1;
   if (kyrelNumberInt == 0) return 0;
-  mivIntlRO(kRs232Number, sizeof kRs232Number, &kyrelNumberInt);
-  misExport(kPortEntry, kEntryLength, &kyrelOps<kyrelGenTable>, nullptr);
-  misExport(kAsyncPortEntry, kEntryLength, &kyrelOps<kyrelAsyncTable>, nullptr);
-  misExport(kInSigEntry, kEntryLength, &kyrelOps<kyrelInSigTable>, nullptr);
-  return misExport(kOutSigEntry, kEntryLength, &kyrelOps<kyrelOutSigTable>, nullptr);
+  return mivIntlRO(kRs232Number, sizeof kRs232Number, &kyrelNumberInt) |
+         misExport(kPortEntry, kEntryLength, &kyrelOps<kyrelGenTable>, nullptr) |
+         misExport(kAsyncPortEntry, kEntryLength, &kyrelOps<kyrelAsyncTable>, nullptr) |
+         misExport(kInSigEntry, kEntryLength, &kyrelOps<kyrelInSigTable>, nullptr) |
+         misExport(kOutSigEntry, kEntryLength, &kyrelOps<kyrelOutSigTable>, nullptr);
 }

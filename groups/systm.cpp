@@ -146,8 +146,10 @@ Asn systmTimeNext(void*, std::uint8_t* suffix, int* length) {
 }
 
 int systmInit() {
+  // Nonzero once any registration failed: the agent must not serve without it.
+  int failed = 0;
   readDescription();
-  mivStringRO(kSysDescr, kSysOidLength, &systmDescrStr);
+  failed |= mivStringRO(kSysDescr, kSysOidLength, &systmDescrStr);
 
   // The model code is printed in hexadecimal and read back as a decimal
   // sub-identifier: 0x5124 becomes .5124.
@@ -158,14 +160,14 @@ int systmInit() {
   const int idLength = oidEncode(systmObjId.data(), kTextArea, text);
   if (idLength > 0) {
     systmIdStr = MivBuffer{kTextArea, idLength, systmObjId.data()};
-    mivObjectIdRO(kSysObjectID, kSysOidLength, &systmIdStr);
+    failed |= mivObjectIdRO(kSysObjectID, kSysOidLength, &systmIdStr);
   }
 
   systmBootTime = systmClockSeconds();
-  misExport(kSysUpTime, kSysOidLength, &systmTimeOps, nullptr);
+  failed |= misExport(kSysUpTime, kSysOidLength, &systmTimeOps, nullptr);
 
   setHolder(systmContStr, systmContText, kContact);
-  mivStringRW(kSysContact, kSysOidLength, &systmContStr);
+  failed |= mivStringRW(kSysContact, kSysOidLength, &systmContStr);
 
   systmHostName.fill(0);
   if (gethostname(systmHostName.data(), kHostNameMax) == 0) {
@@ -174,11 +176,11 @@ int systmInit() {
   } else {
     setHolder(systmNameStr, systmNameText, kUnknownHost);
   }
-  mivStringRW(kSysName, kSysOidLength, &systmNameStr);
+  failed |= mivStringRW(kSysName, kSysOidLength, &systmNameStr);
 
   setHolder(systmLocStr, systmLocText, kLocation);
-  mivStringRW(kSysLocation, kSysOidLength, &systmLocStr);
+  failed |= mivStringRW(kSysLocation, kSysOidLength, &systmLocStr);
 
   systmServInt = 6;
-  return mivIntlRO(kSysServices, kSysOidLength, &systmServInt);
+  return failed | mivIntlRO(kSysServices, kSysOidLength, &systmServInt);
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 #include <type_traits>
+#include <utility>
 
 #include "asn/asn.hpp"
 #include "common/nomem.hpp"
@@ -163,12 +164,16 @@ class MitRows final : public MitTable {
   constexpr MitRows() : MitTable(schema.columns) {}
 
   // Replaces the rows with those `fill` appends in source order, then orders them by
-  // index, keeping the first of equal indexes. Memory running out keeps what was read.
+  // index, keeping the first of equal indexes. Memory running out keeps what was read: false.
   template <class Fill>
-  void rebuild(Fill fill) {
+  bool rebuild(Fill fill) {
+    const bool earlier = std::exchange(nomemShort, false);
     rows_.clear();
     fill(rows_);
     rows_.truncate(mitOrder(rows_.begin(), rows_.size(), sizeof(Row), &compareRows, nullptr));
+    const bool whole = !nomemShort;
+    nomemShort = nomemShort || earlier;
+    return whole;
   }
   std::span<const Row> rows() const { return rows_; }
 

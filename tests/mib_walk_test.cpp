@@ -73,7 +73,7 @@ class WholeMib : public ::testing::Test {
     std::string ports = "128\n";
     for (int port = 1; port <= 128; ++port) ports += std::to_string(port) + " 2 9600 1\n";
     root_.write("proc/driver/kyrel", ports);
-    cmdInit();
+    ASSERT_TRUE(cmdInit());
   }
   void write(const std::string& path, const std::string& body) { root_.write(path, body); }
 
