@@ -57,9 +57,9 @@ class BindingWalk {
 template <typename Serve>
 int readOp(Smp* context, Aps* entry, const Asn& pdu, Serve serve) {
   Asn result = asnSequence(kAsnUniversal, 16, kAsnSequenceOf);
-  if (!result) {
-    snmpCount(snmpInGenErrs);
-    return 1;
+  if (!result) {  // memory short before any binding: genErr, none to blame
+    snmpCount(snmpOutGenErrs);
+    return smpAnswer(context, entry, pdu, kSnmpGenErr, 0, nullptr);
   }
   Mix* index = misCommunityToMib(entry);
   int status = kSnmpNoError;

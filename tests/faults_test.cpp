@@ -74,9 +74,10 @@ class AllocationFaults : public NetnsTest {
   void add(std::string label, std::uint8_t tag, const std::vector<const char*>& names,
            const Bytes& value = nullValue()) {
     std::vector<Bytes> bindings;
-    for (const char* name : names) bindings.push_back(varBind(hexBytes("2B 06 01 02 01") + hexBytes(name), value));
-    session_.push_back({std::move(label), robust::message("mirlen", tag,
-                                                          0x46000000 | session_.size(), bindings)});
+    for (const char* name : names)
+      bindings.push_back(varBind(hexBytes("2B 06 01 02 01") + hexBytes(name), value));
+    session_.push_back(
+        {std::move(label), robust::message("mirlen", tag, 0x46000000 | session_.size(), bindings)});
   }
 
   std::vector<Step> session_;
@@ -95,7 +96,8 @@ TEST_F(AllocationFaults, EachFailedAllocationIsAnsweredHonestly) {
        "04 15 01 07 00 00 00 00"});
   // if, at, tcpConn and udp tables, rs232 and its four tables
   add("getnext of the tables", 0xA1,
-      {"02 02", "03 01", "06 0D", "07 05", "0A 21", "0A 21 02", "0A 21 03", "0A 21 05", "0A 21 06"});
+      {"02 02", "03 01", "06 0D", "07 05", "0A 21", "0A 21 02", "0A 21 03", "0A 21 05",
+       "0A 21 06"});
   ASSERT_TRUE(ns().startAgent({}, env)) << ns().agentErrors();
   std::string name = "04 15";  // ipRouteTable
   for (int i = 0; i < 6; ++i) {
@@ -137,15 +139,16 @@ TEST_F(AllocationFaults, EachFailedAllocationIsAnsweredHonestly) {
       if (reply == reference_[i]) continue;
       std::string why;
       const auto r = robust::readReply(reply, "mirlen", &why);
-      const bool genErr =
-          r && r->requestId == Bytes{0x46, 0, 0, static_cast<std::uint8_t>(i)} && r->errorStatus == 5;
+      const bool genErr = r && r->requestId == Bytes{0x46, 0, 0, static_cast<std::uint8_t>(i)} &&
+                          r->errorStatus == 5;
       const bool running = ns().agentRunning();
       const Bytes again = running ? ask(session_[i], 2000) : Bytes{};
       whole = (reply.empty() || genErr) && again == reference_[i];
-      EXPECT_TRUE(whole) << explain(i, reply) << " " << why << "\n  asked again: "
-                         << hexText(again) << "\n  agent "
+      EXPECT_TRUE(whole) << explain(i, reply) << " " << why << "\n  asked again: " << hexText(again)
+                         << "\n  agent "
                          << (running ? "running" : numbered("ended, status ", ns().agentStatus()))
-                         << "\n" << ns().agentErrors();
+                         << "\n"
+                         << ns().agentErrors();
     }
     swept = ns().agentErrors().find("fault: ") == std::string::npos;
     if (!whole || swept) continue;

@@ -152,9 +152,11 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
        at += asnSons(asnComponent(list, static_cast<std::uint16_t>(at))) + 1) {
     ++count;
   }
-  // tooBig may name the binding after the last (a Set of 20 assignments)
+  // tooBig may name the binding after the last (a Set of 20 assignments); genErr may name
+  // none (memory short for the reply itself)
+  const int lowest = reply.errorStatus == 5 ? 0 : 1;
   if (reply.errorStatus != 0 && reply.errorStatus != 1 &&
-      (reply.errorIndex < 1 || reply.errorIndex > count)) {
+      (reply.errorIndex < lowest || reply.errorIndex > count)) {
     return refuse("error-index " + std::to_string(reply.errorIndex) + " with " +
                   std::to_string(count) + " bindings");
   }
