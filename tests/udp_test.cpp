@@ -79,18 +79,6 @@ struct Exchange {
   }
 };
 
-TEST(Udp, NewRecordsPeerAsReceived) {
-  UdpHandle endpoint(udpNew(7, htonl(0x0A000001), htons(1161)));
-  ASSERT_NE(endpoint, nullptr);
-  EXPECT_EQ(endpoint->socket, 7);
-  EXPECT_EQ(endpoint->references, 1);
-  EXPECT_EQ(endpoint->peer.sin_family, AF_INET);
-  EXPECT_EQ(endpoint->peer.sin_addr.s_addr, htonl(0x0A000001));
-  EXPECT_EQ(endpoint->peer.sin_port, htons(1161));
-  const unsigned char zero[8] = {};
-  EXPECT_EQ(std::memcmp(endpoint->peer.sin_zero, zero, sizeof zero), 0);
-}
-
 TEST(Udp, SendReachesExactlyTheSender) {
   Exchange x;
   ASSERT_NE(x.endpoint, nullptr);
