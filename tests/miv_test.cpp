@@ -246,10 +246,4 @@ TEST_F(MivTest, ReadOnlyVariablesRefuseSet) {
   }
 }
 
-TEST_F(MivTest, SecondRegistrationOfSameNameFails) {
-  std::int32_t other = 0;
-  EXPECT_EQ(mivIntlRO(kIntRO.data(), len(kIntRO), &other), 1);
-  EXPECT_EQ(encoded(get(instance(kIntRO))), "02 01 48");
-}
-
 }  // namespace
