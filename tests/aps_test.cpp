@@ -102,17 +102,4 @@ TEST_F(ApsTest, DecodeTakesThePduAndEncodeWrapsItAgain) {
   EXPECT_FALSE(apsEncode(nullptr, pdu));
 }
 
-TEST_F(ApsTest, OutgoingMessagesCarryTheConfiguredTextAndVersionZero) {
-  // A community matched up to an embedded NUL is answered with the configured text.
-  const ApsHandle entry(apsNew("mirlen", "trivial", 0));
-  Asn msg = decodeMessage(getRequest({}, std::string_view("mirlen\0xyz", 10)));
-  const ApsHandle verified(apsVerify(msg));
-  ASSERT_EQ(verified.get(), entry.get());
-  Asn pdu = apsDecode(entry.get(), msg);
-  Asn wrapped = apsEncode(entry.get(), pdu);
-  std::uint8_t out[kSmpMaxDatagram];
-  const int n = asnEncode(wrapped, out, sizeof out);
-  EXPECT_EQ(hexText(out, n), hexText(getRequest({})));
-}
-
 }  // namespace
