@@ -106,16 +106,6 @@ TEST_F(SmpOpsTest, GetNextOfSeveralBindingsStopsAtTheFirstMiss) {
   EXPECT_EQ(miss.bindings, listOf(nulls({textOid(1), snmpOid(30), textOid(2)})));
 }
 
-TEST_F(SmpOpsTest, SetStoresAndIsAnsweredWithTheRequestsBindings) {
-  const std::vector<Bytes> binds = {varBind(textOid(4), octets("router"))};
-  const Reply r = ask(setRequest(binds));
-  EXPECT_EQ(r.errorStatus, 0);
-  EXPECT_EQ(r.errorIndex, 0);
-  EXPECT_EQ(r.bindings, listOf(binds));
-  EXPECT_EQ(ask(getRequest(nulls({textOid(4)}))).bindings, listOf(binds));
-  EXPECT_EQ(SnmpMib[snmpInSetRequests], 1u);
-}
-
 struct SetCase {
   const char* name;
   std::vector<Bytes> binds;
@@ -164,47 +154,42 @@ TEST_F(SmpOpsTest, NineteenAssignmentsSucceed) {
   EXPECT_EQ(texts_.values[19], "v20");
 }
 
-// The handler's own tooBig: a binding that does not fit the result list.
-TEST_F(SmpOpsTest, ResultListFullIsTooBigAtThatBinding) {
-  const std::vector<Bytes> binds = nulls(sizedOids(5));
-  for (const Bytes& request :
-       {getRequest(binds),
-        nextRequest(nulls({sizedOid(0), sizedOid(1), sizedOid(2), sizedOid(3), sizedOid(4)}))}) {
+// tooBig names the binding that does not fit the result list; results that fit their list
+// but not the datagram are answered tooBig with error-index 0. Either way the reply carries
+// the request's bindings and is never dropped.
+TEST_F(SmpOpsTest, TooBigNamesTheBindingThatOutgrewTheListOrNone) {
+  const std::vector<Bytes> getNames = sizedOids(5);
+  const std::vector<Bytes> nextNames = {sizedOid(0), sizedOid(1), sizedOid(2), sizedOid(3),
+                                        sizedOid(4)};
+  const struct {
+    const char* name;
+    bool next;
+    int size;
+    int index;
+  } cases[] = {
+      {"Get, list full", false, 1000, 4},
+      {"GetNext, list full", true, 1000, 4},
+      {"Get, over the datagram", false, 500, 0},
+      {"GetNext, over the datagram", true, 500, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     reset();
-    sized_.size = 1000;
-    const Reply r = ask(request);
+    sized_.size = c.size;
+    const std::vector<Bytes>& names = c.next ? nextNames : getNames;
+    const Reply r = ask(c.next ? nextRequest(nulls(names)) : getRequest(nulls(names)));
     EXPECT_EQ(r.errorStatus, kSnmpTooBig);
-    EXPECT_EQ(r.errorIndex, 4);
-    EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
-  }
-}
-
-// Results that fit their list but not the datagram are answered tooBig with
-// error-index 0 and the request's bindings, never dropped.
-TEST_F(SmpOpsTest, ReplyOverTheDatagramIsAnsweredTooBig) {
-  for (const Bytes& request :
-       {getRequest(nulls(sizedOids(5))),
-        nextRequest(nulls({sizedOid(0), sizedOid(1), sizedOid(2), sizedOid(3), sizedOid(4)}))}) {
-    reset();
-    sized_.size = 500;
-    const Reply r = ask(request);
-    EXPECT_EQ(r.errorStatus, kSnmpTooBig);
-    EXPECT_EQ(r.errorIndex, 0);
-    EXPECT_EQ(
-        r.bindings,
-        listOf(nulls(request[13] == 0xA0 ? sizedOids(5)
-                                         : std::vector<Bytes>{sizedOid(0), sizedOid(1), sizedOid(2),
-                                                              sizedOid(3), sizedOid(4)})));
+    EXPECT_EQ(r.errorIndex, c.index);
+    EXPECT_EQ(r.bindings, listOf(nulls(names)));
     EXPECT_EQ(SnmpMib[snmpOutTooBigs], 1u);
     EXPECT_EQ(SnmpMib[snmpOutGetResponses], 1u);
     EXPECT_EQ(SnmpMib[snmpOutPkts], 1u);
     EXPECT_EQ(SnmpMib[snmpOutGenErrs], 0u);
   }
-  // Three such values fit.
+  // Three values of 500 bytes fit.
   reset();
   sized_.size = 500;
-  const Reply r = ask(getRequest(nulls(sizedOids(3))));
-  EXPECT_EQ(r.errorStatus, 0);
+  EXPECT_EQ(ask(getRequest(nulls(sizedOids(3)))).errorStatus, 0);
 }
 
 // One value of 1994 bytes makes a reply of exactly 2048 bytes.
