@@ -40,18 +40,6 @@ Name decode(const Bytes& bytes) {
   return name;
 }
 
-Bytes encode(const Arcs& arcs) {
-  Bytes out;
-  for (std::uint32_t arc : arcs) {
-    Bytes digits{static_cast<std::uint8_t>(arc & 0x7F)};
-    for (arc >>= 7; arc != 0; arc >>= 7) {
-      digits.insert(digits.begin(), static_cast<std::uint8_t>(0x80 | (arc & 0x7F)));
-    }
-    out.insert(out.end(), digits.begin(), digits.end());
-  }
-  return out;
-}
-
 std::string route(const char* name, const char* destination) {
   return std::string(name) + "\t" + kernelHex(destination) + "\t00000000\t0001\t0\t0\t0\t" +
          kernelHex("255.255.255.0") + "\t0\t0\t0\n";
@@ -124,8 +112,8 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
 
     std::vector<Bytes> names = {{}, hexBytes("2B"), hexBytes("2B 06 01 02 01")};
     for (std::uint32_t group = 0; group <= 12; ++group) {
-      names.push_back(encode({43, 6, 1, 2, 1, group}));
-      names.push_back(encode({43, 6, 1, 2, 1, group, 0}));
+      names.push_back(berArcs({43, 6, 1, 2, 1, group}));
+      names.push_back(berArcs({43, 6, 1, 2, 1, group, 0}));
     }
     for (const Bytes& bytes : before) {
       const Arcs arcs = decode(bytes).arcs;
@@ -135,13 +123,13 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
       for (std::uint32_t extra : {0u, 127u, 128u, 16384u}) {
         Arcs longer = arcs;
         longer.push_back(extra);
-        names.push_back(encode(longer));
+        names.push_back(berArcs(longer));
       }
       for (std::uint32_t last :
            {0u, 127u, 128u, 16383u, 16384u, 65535u, arcs.back() + 1, arcs.back() - 1}) {
         Arcs changed = arcs;
         changed.back() = last;
-        names.push_back(encode(changed));
+        names.push_back(berArcs(changed));
       }
     }
     for (const Bytes& bytes : names) {
@@ -152,7 +140,7 @@ TEST_F(WholeMib, GetNextIsTheSmallestInstanceAfterAnyName) {
           std::partition_point(instances.begin(), instances.end(), [&](const Arcs& instance) {
             return name.open ? arcsLess(instance, name.arcs) : !arcsLess(name.arcs, instance);
           });
-      const Bytes expected = after == instances.end() ? Bytes{} : encode(*after);
+      const Bytes expected = after == instances.end() ? Bytes{} : berArcs(*after);
       ASSERT_EQ(hexText(mibNext(bytes)), hexText(expected)) << "GetNext of " << hexText(bytes);
     }
   }

@@ -22,28 +22,11 @@ namespace {
 
 using SubIds = std::vector<std::uint32_t>;
 
-// Sub-identifiers in base 128, high groups flagged.
-Bytes berSubIds(SubIds::const_iterator from, SubIds::const_iterator to) {
-  Bytes out;
-  for (; from != to; ++from) {
-    std::uint32_t v = *from;
-    std::uint8_t tmp[5];
-    int n = 0;
-    do {
-      tmp[n++] = static_cast<std::uint8_t>(v & 0x7F);
-      v >>= 7;
-    } while (v != 0);
-    while (n > 1) out.push_back(static_cast<std::uint8_t>(tmp[--n] | 0x80));
-    out.push_back(tmp[0]);
-  }
-  return out;
-}
-
 // BER contents of an OID (the first two sub-identifiers share one byte).
 Bytes berOid(const SubIds& subs) {
   if (subs.size() < 2) return {};
   Bytes out{static_cast<std::uint8_t>(subs[0] * 40 + subs[1])};
-  Bytes rest = berSubIds(subs.begin() + 2, subs.end());
+  Bytes rest = berArcs(SubIds(subs.begin() + 2, subs.end()));
   out.insert(out.end(), rest.begin(), rest.end());
   return out;
 }
@@ -175,7 +158,7 @@ class MixIndexTest : public ::testing::Test {
       Stub& stub = stubs_[r];
       stub.prefix = berOid(reg.prefix);
       for (const SubIds& i : reg.instances) {
-        stub.instances.push_back(berSubIds(i.begin(), i.end()));
+        stub.instances.push_back(berArcs(i));
         SubIds full = reg.prefix;
         full.insert(full.end(), i.begin(), i.end());
         model_.push_back(full);

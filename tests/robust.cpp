@@ -27,19 +27,7 @@ Bytes integer(std::uint32_t id) {
 
 Bytes message(std::string_view community, std::uint8_t pduTag, std::uint32_t requestId,
               const std::vector<Bytes>& bindings, std::uint8_t version) {
-  Bytes list;
-  for (const Bytes& b : bindings) list.insert(list.end(), b.begin(), b.end());
-  const Bytes pdu =
-      tlv(pduTag, join({integer(requestId), hexBytes("02 01 00 02 01 00"), tlv(0x30, list)}));
-  return tlv(0x30, join({tlv(0x02, {version}), octets(community), pdu}));
-}
-
-Bytes trap(std::string_view community) {
-  // enterprise 1.3.6.1.4.1.1, agent 10.0.0.1, enterpriseSpecific 1, time-stamp 5
-  const Bytes fields =
-      hexBytes("06 06 2B 06 01 04 01 01 40 04 0A 00 00 01 02 01 06 02 01 01 43 01 05");
-  return tlv(0x30, join({hexBytes("02 01 00"), octets(community),
-                         tlv(0xA4, join({fields, tlv(0x30, varBind(kSysContact, octets("x")))}))}));
+  return ::message(community, pduTag, integer(requestId), bindings, 0, 0, tlv(0x02, {version}));
 }
 
 Bytes snmpObject(int n) {

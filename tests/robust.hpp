@@ -20,14 +20,12 @@ namespace robust {
 
 inline constexpr long kRssGrowthLimitKb = 64;  // allowed growth of resident memory
 
-// ---- BER writer (tlv, join, octets, varBind and nullValue come from tests/support.hpp) ----
+// ---- BER writer (the rest, and trap, come from tests/support.hpp) ----
 
 Bytes integer(std::uint32_t id);  // INTEGER of four contents bytes (ids keep the top bit clear)
 // A whole message: version, community, PDU { request-id, 0, 0, bindings }.
 Bytes message(std::string_view community, std::uint8_t pduTag, std::uint32_t requestId,
               const std::vector<Bytes>& bindings, std::uint8_t version = 0);
-// A Trap of the community with one binding.
-Bytes trap(std::string_view community);
 
 // Object identifiers as contents bytes.
 inline const Bytes kSnmpGroup = hexBytes("2B 06 01 02 01 0B");

@@ -29,19 +29,6 @@ inline Bytes snmpOid(int n) {
   return hexBytes("2B 06 01 02 01 0B") + Bytes{static_cast<std::uint8_t>(n), 0};
 }
 
-// A message: version, community, PDU with request-id bytes (whole TLV),
-// error-status and error-index, and bindings.
-inline Bytes message(std::string_view community, std::uint8_t pduTag, const Bytes& requestId,
-                     const std::vector<Bytes>& binds, int status = 0, int index = 0,
-                     const Bytes& version = hexBytes("02 01 00")) {
-  Bytes list;
-  for (const Bytes& b : binds) list.insert(list.end(), b.begin(), b.end());
-  const Bytes pdu =
-      tlv(pduTag, join({requestId, tlv(0x02, {static_cast<std::uint8_t>(status)}),
-                        tlv(0x02, {static_cast<std::uint8_t>(index)}), tlv(0x30, list)}));
-  return tlv(0x30, join({version, octets(community), pdu}));
-}
-
 inline const Bytes kRequestId = hexBytes("02 04 12 34 56 78");
 
 inline Bytes getRequest(const std::vector<Bytes>& binds, std::string_view community = "mirlen") {
@@ -73,16 +60,6 @@ inline Bytes listOf(const std::vector<Bytes>& binds) {
   Bytes list;
   for (const Bytes& b : binds) list.insert(list.end(), b.begin(), b.end());
   return tlv(0x30, list);
-}
-
-// A Trap: enterprise 1.3.6.1, agent 10.0.0.1, generic 6, specific 1, time 5,
-// one binding.
-inline Bytes trap(std::string_view community) {
-  return tlv(
-      0x30, join({hexBytes("02 01 00"), octets(community),
-                  tlv(0xA4, join({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 "
-                                           "43 01 05"),
-                                  tlv(0x30, varBind(hexBytes("2B 06"), hexBytes("02 01 F6")))}))}));
 }
 
 // --- capturing endpoint and upcall -----------------------------------------

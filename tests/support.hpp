@@ -77,6 +77,42 @@ inline Bytes varBind(const Bytes& oid, const Bytes& value) {
   return tlv(0x30, join({tlv(0x06, oid), value}));
 }
 
+// A message: version, community, PDU with request-id bytes (whole TLV),
+// error-status and error-index, and bindings.
+inline Bytes message(std::string_view community, std::uint8_t pduTag, const Bytes& requestId,
+                     const std::vector<Bytes>& binds, int status = 0, int index = 0,
+                     const Bytes& version = hexBytes("02 01 00")) {
+  Bytes list;
+  for (const Bytes& b : binds) list.insert(list.end(), b.begin(), b.end());
+  const Bytes pdu =
+      tlv(pduTag, join({requestId, tlv(0x02, {static_cast<std::uint8_t>(status)}),
+                        tlv(0x02, {static_cast<std::uint8_t>(index)}), tlv(0x30, list)}));
+  return tlv(0x30, join({version, octets(community), pdu}));
+}
+
+// A Trap: enterprise 1.3.6.1, agent 10.0.0.1, generic 6, specific 1, time 5,
+// one binding.
+inline Bytes trap(std::string_view community) {
+  return tlv(
+      0x30, join({hexBytes("02 01 00"), octets(community),
+                  tlv(0xA4, join({hexBytes("06 03 2B 06 01 40 04 0A 00 00 01 02 01 06 02 01 01 "
+                                           "43 01 05"),
+                                  tlv(0x30, varBind(hexBytes("2B 06"), hexBytes("02 01 F6")))}))}));
+}
+
+// Arcs as BER sub-identifiers: base 128, every byte of an arc but its last flagged.
+inline Bytes berArcs(const std::vector<std::uint32_t>& arcs) {
+  Bytes out;
+  for (std::uint32_t arc : arcs) {
+    Bytes digits{static_cast<std::uint8_t>(arc & 0x7F)};
+    for (arc >>= 7; arc != 0; arc >>= 7) {
+      digits.insert(digits.begin(), static_cast<std::uint8_t>(0x80 | (arc & 0x7F)));
+    }
+    out.insert(out.end(), digits.begin(), digits.end());
+  }
+  return out;
+}
+
 // "v" and 7 -> "v7". Appending in place: GCC 12 at -O3 reports a false
 // restrict error for `"v" + std::to_string(7)`.
 inline std::string numbered(std::string_view prefix, long n) {
