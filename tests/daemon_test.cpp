@@ -177,6 +177,8 @@ RunResult runAgent(const std::vector<std::string>& args) {
   return runProcess(argv, {}, "", 10000, true);
 }
 
+// The grammar is checked in process; here what a caller of the binary sees, in the
+// foreground and not.
 TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
   const std::string program = SNMPD_BINARY;
   struct {
@@ -185,11 +187,7 @@ TEST(SnmpdBinary, StartUpErrorsReachTheCaller) {
     std::string errors;
   } const cases[] = {
       {{"-x"}, 1, usageText(program)},
-      {{"--"}, 1, usageText(program)},
-      {{"-p1161"}, 1, usageText(program)},
-      {{"word"}, 1, usageText(program)},
       {{"-p", "08"}, 2, program + ": Bad local port: 08\n"},
-      {{"-p", "-1"}, 2, program + ": Bad local port: -1\n"},
       {{"-c", "seventeen-chars-x"}, 2, program + ": Bad community: seventeen-chars-x\n"},
       {{"-fx"}, 1, usageText(program)},
       {{"-f", "-p", "08"}, 2, program + ": Bad local port: 08\n"},
@@ -237,6 +235,7 @@ TEST(SnmpdBinary, PortInUseIsABindError) {
 
 class SnmpdAgent : public NetnsTest {};
 
+// How each option's value is read is checked in process; here that the values reach bind.
 TEST_F(SnmpdAgent, BindsWhereTheOptionsSay) {
   struct {
     std::vector<std::string> args;
@@ -244,10 +243,6 @@ TEST_F(SnmpdAgent, BindsWhereTheOptionsSay) {
     int port;
   } const cases[] = {
       {{}, "0.0.0.0", 161},
-      {{"-p", "0x1f90"}, "0.0.0.0", 8080},
-      {{"-p", "010"}, "0.0.0.0", 8},
-      {{"-p", "65697"}, "0.0.0.0", 161},
-      {{"-p"}, "0.0.0.0", 161},
       {{"-hpc", "127.0.0.1", "1161", "public"}, "127.0.0.1", 1161},
       {{"-fh", kAgentAddress}, kAgentAddress, 161},
       {{"-h", "localhost", "-p", "1162"}, "127.0.0.1", 1162},
