@@ -15,21 +15,11 @@
 
 #include "common/fd.hpp"
 #include "tests/netns.hpp"
+#include "tests/smp_harness.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-Bytes request(std::uint8_t pdu, const Bytes& name) {
-  return tlv(0x30, hexBytes("02 01 00 04 06 6D 69 72 6C 65 6E") +
-                       tlv(pdu, hexBytes("02 01 07 02 01 00 02 01 00") +
-                                    tlv(0x30, tlv(0x30, tlv(0x06, name) + hexBytes("05 00")))));
-}
-Bytes response(const Bytes& name, const Bytes& value) {
-  return tlv(0x30, hexBytes("02 01 00 04 06 6D 69 72 6C 65 6E") +
-                       tlv(0xA2, hexBytes("02 01 07 02 01 00 02 01 00") +
-                                     tlv(0x30, tlv(0x30, tlv(0x06, name) + value))));
-}
 
 class TransportE2E : public NetnsTest {
  protected:
@@ -100,9 +90,9 @@ TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
   };
   for (const auto& g : golden) {
     SCOPED_TRACE(g.name);
-    const auto reply = ns().request(request(0xA0, hexBytes(g.name)));
+    const auto reply = ns().request(getRequest({varBind(hexBytes(g.name), nullValue())}));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(hexText(*reply), hexText(response(hexBytes(g.name), hexBytes(g.value))));
+    EXPECT_EQ(hexText(*reply), hexText(response({varBind(hexBytes(g.name), hexBytes(g.value))})));
   }
 }
 
