@@ -208,16 +208,30 @@ bool agentEmulated() {
 }
 
 bool agentTakesPreloads() {
+  return !agentUnderAddressSanitizer() && !agentEmulated();
+}
+
+bool agentUnderAddressSanitizer() {
 #if defined(__SANITIZE_ADDRESS__)
-  return false;
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
 #else
-  return !agentEmulated();
+  return false;
+#endif
+#else
+  return false;
 #endif
 }
 
+bool envFlag(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 bool netnsRequired() {
-  const char* required = std::getenv("SNMPD_REQUIRE_NETNS");
-  return required != nullptr && std::strcmp(required, "1") == 0;
+  return envFlag("SNMPD_REQUIRE_NETNS");
 }
 
 namespace {

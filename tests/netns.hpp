@@ -70,6 +70,8 @@ bool agentTakesPreloads();
 // only by that exact path).
 bool liveKernelSwapped();
 
+bool agentUnderAddressSanitizer();  // this build instruments the agent
+bool envFlag(const char* name);     // NAME=1
 // SNMPD_REQUIRE_NETNS=1: tests must fail rather than skip without namespaces.
 bool netnsRequired();
 

@@ -27,7 +27,7 @@ class ProtosSuite : public NetnsTest {
  protected:
   void SetUp() override {
     if (const auto why = ProtosCases::missing()) {
-      if (robust::envFlag("SNMPD_REQUIRE_PROTOS")) FAIL() << *why << " (SNMPD_REQUIRE_PROTOS=1)";
+      if (envFlag("SNMPD_REQUIRE_PROTOS")) FAIL() << *why << " (SNMPD_REQUIRE_PROTOS=1)";
       GTEST_SKIP() << *why << ": hostile-input suite skipped";
     }
     NetnsTest::SetUp();

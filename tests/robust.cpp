@@ -441,31 +441,12 @@ std::vector<Outgoing> TrafficMix::batch(std::size_t datagrams, long* remaining) 
 
 // ---- environment ----
 
-bool envFlag(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
 long envNumber(const char* name, long fallback) {
   const char* value = std::getenv(name);
   if (value == nullptr || *value == '\0') return fallback;
   char* end = nullptr;
   const long number = std::strtol(value, &end, 10);
   return *end == '\0' && number > 0 ? number : fallback;
-}
-
-bool agentUnderAddressSanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-  return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  return true;
-#else
-  return false;
-#endif
-#else
-  return false;
-#endif
 }
 
 std::vector<std::string> agentEnvironment() {

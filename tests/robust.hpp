@@ -140,9 +140,7 @@ class TrafficMix {
 
 // ---- environment ----
 
-bool envFlag(const char* name);                   // NAME=1
 long envNumber(const char* name, long fallback);  // NAME=<decimal>, else fallback
-bool agentUnderAddressSanitizer();                // this build instruments the agent
 // Environment for an agent of this build whose resident memory is watched: the address
 // sanitizer's quarantine of freed blocks is kept small so that it fills up during warm-up.
 std::vector<std::string> agentEnvironment();

@@ -24,7 +24,7 @@ TEST_F(Soak, MixedFloodIsAnsweredWithoutGrowth) {
   const long total = robust::envNumber("SNMPD_SOAK_DATAGRAMS", kDefaultDatagrams);
   const long seconds = robust::envNumber("SNMPD_SOAK_SECONDS", kDefaultSeconds);
   // The address sanitizer's own records keep growing for a while after the agent's do.
-  const long warmUp = std::max(total / (robust::agentUnderAddressSanitizer() ? 2 : 10), 2000L);
+  const long warmUp = std::max(total / (agentUnderAddressSanitizer() ? 2 : 10), 2000L);
   ASSERT_TRUE(ns().startAgent({"-c", kCommunity}, robust::agentEnvironment()))
       << ns().agentErrors();
 

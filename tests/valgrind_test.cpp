@@ -107,7 +107,7 @@ std::string summaryLines(const std::string& report) {
 class MemcheckRun : public NetnsTest {
  protected:
   void SetUp() override {
-    if (robust::agentUnderAddressSanitizer()) {
+    if (agentUnderAddressSanitizer()) {
       GTEST_SKIP() << "the agent of this build carries the address sanitizer, which the memory "
                       "checker cannot run; the optimised build's suite runs this check";
     }
@@ -155,7 +155,7 @@ TEST_F(MemcheckRun, MixedTrafficLeavesNoErrorAndNothingLost) {
 
 TEST_F(MemcheckRun, ProtosCasesLeaveNoErrorAndNothingLost) {
   if (const auto why = robust::ProtosCases::missing()) {
-    if (robust::envFlag("SNMPD_REQUIRE_PROTOS")) FAIL() << *why << " (SNMPD_REQUIRE_PROTOS=1)";
+    if (envFlag("SNMPD_REQUIRE_PROTOS")) FAIL() << *why << " (SNMPD_REQUIRE_PROTOS=1)";
     GTEST_SKIP() << *why << ": memory check of the hostile-input suite skipped";
   }
   robust::ProtosCases cases;
