@@ -5,11 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <sstream>
-#include <thread>
 
 #include "tests/netns.hpp"
 #include "tests/robust.hpp"
@@ -18,73 +16,11 @@ namespace {
 
 constexpr const char* kValgrind = "/usr/bin/valgrind";
 constexpr const char* kCommunity = "public";
-constexpr int kPort = 161;
 constexpr int kErrorStatus = 99;  // the checker's status when it found anything
 constexpr long kDefaultDatagrams = 5000;
 constexpr std::size_t kBatch = 8;
-constexpr int kRunLimitMs = 1500000;
+constexpr int kStopLimitMs = 600000;
 constexpr int kProbeTimeoutMs = 30000;
-
-// The agent under the checker, run by a thread of its own; whatever is left in the
-// namespace is killed and the thread collected on every path.
-class CheckedAgent {
- public:
-  explicit CheckedAgent(Netns& ns) : ns_(ns) {
-    const std::vector<std::string> argv = {kValgrind,
-                                           "--tool=memcheck",
-                                           "--leak-check=full",
-                                           "--show-leak-kinds=definite,indirect",
-                                           "--errors-for-leak-kinds=definite,indirect",
-                                           "--error-exitcode=" + std::to_string(kErrorStatus),
-                                           SNMPD_BINARY,
-                                           "-f",
-                                           "-p",
-                                           std::to_string(kPort),
-                                           "-c",
-                                           kCommunity};
-    // The checker's own calls would break the agent's system-call filter: the agent runs as
-    // on a kernel that refuses it.
-    const std::vector<std::string> env = {std::string("LD_PRELOAD=") + SNMPD_FAULTS,
-                                          "SNMPD_FAULT_SECCOMP=refuse"};
-    thread_ = std::thread([this, argv, env] { result_ = ns_.exec(argv, env, kRunLimitMs, true); });
-  }
-  ~CheckedAgent() {
-    if (!thread_.joinable()) return;
-    for (pid_t pid : ns_.processes()) kill(pid, SIGKILL);
-    thread_.join();
-  }
-  CheckedAgent(const CheckedAgent&) = delete;
-  CheckedAgent& operator=(const CheckedAgent&) = delete;
-
-  // Waits until the agent's socket is bound and aims the client at it.
-  bool ready(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      for (pid_t pid : ns_.processes()) {
-        if (Netns::boundSocket(pid)) {
-          pid_ = pid;
-          ns_.setTarget(kAgentAddress, kPort);
-          return true;
-        }
-      }
-      usleep(20000);
-    }
-    return false;
-  }
-
-  // SIGTERM, then the checker's exit status and report.
-  const RunResult& stop() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
-    thread_.join();
-    return result_;
-  }
-
- private:
-  Netns& ns_;
-  std::thread thread_;
-  pid_t pid_ = -1;
-  RunResult result_;
-};
 
 // The checker's closing figures, one line each.
 std::string summaryLines(const std::string& report) {
@@ -123,34 +59,46 @@ class MemcheckRun : public NetnsTest {
     NetnsTest::SetUp();
   }
 
-  void expectCleanReport(CheckedAgent& agent, const robust::Conversation& talk) {
+  // The agent under the checker, bound within two minutes. The checker's own calls would break
+  // the agent's system-call filter: the agent runs as on a kernel that refuses it.
+  bool startChecked() {
+    return ns().startProgram(
+        {kValgrind, "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite,indirect",
+         "--errors-for-leak-kinds=definite,indirect",
+         "--error-exitcode=" + std::to_string(kErrorStatus), SNMPD_BINARY, "-f", "-c", kCommunity},
+        {std::string("LD_PRELOAD=") + SNMPD_FAULTS, "SNMPD_FAULT_SECCOMP=refuse"}, 120000);
+  }
+
+  // SIGTERM, then the checker's exit status and report.
+  void expectCleanReport(const robust::Conversation& talk) {
     for (const std::string& fault : talk.faults()) ADD_FAILURE() << fault;
     EXPECT_EQ(talk.faultCount(), 0u);
-    const RunResult& run = agent.stop();
+    const int status = ns().stopAgent(SIGTERM, kStopLimitMs);
+    const std::string report = ns().agentErrors();
     std::printf("memory check after %llu datagrams, %llu replies:\n%s",
                 static_cast<unsigned long long>(talk.sent()),
-                static_cast<unsigned long long>(talk.replies()), summaryLines(run.errors).c_str());
-    EXPECT_EQ(run.status, 0) << run.errors;
+                static_cast<unsigned long long>(talk.replies()), summaryLines(report).c_str());
+    EXPECT_EQ(status, 0) << report;
     // The report proves that the check ran to the end of the process.
-    EXPECT_NE(run.errors.find("HEAP SUMMARY"), std::string::npos) << run.errors;
-    EXPECT_NE(run.errors.find("ERROR SUMMARY: 0 errors"), std::string::npos) << run.errors;
-    const bool nothingLost = run.errors.find("definitely lost: 0 bytes") != std::string::npos ||
-                             run.errors.find("All heap blocks were freed") != std::string::npos;
-    EXPECT_TRUE(nothingLost) << run.errors;
+    EXPECT_NE(report.find("HEAP SUMMARY"), std::string::npos) << report;
+    EXPECT_NE(report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << report;
+    const bool nothingLost = report.find("definitely lost: 0 bytes") != std::string::npos ||
+                             report.find("All heap blocks were freed") != std::string::npos;
+    EXPECT_TRUE(nothingLost) << report;
   }
 };
 
 TEST_F(MemcheckRun, MixedTrafficLeavesNoErrorAndNothingLost) {
   const long total = robust::envNumber("SNMPD_MEMCHECK_DATAGRAMS", kDefaultDatagrams);
-  CheckedAgent agent(ns());
-  ASSERT_TRUE(agent.ready(120000)) << "the agent under the checker never bound its socket";
+  ASSERT_TRUE(startChecked()) << "the agent under the checker never bound its socket\n"
+                              << ns().agentErrors();
 
   robust::Conversation talk(ns(), kCommunity, kProbeTimeoutMs);
   robust::TrafficMix mix(kCommunity, 1500);
   long remaining = total;
   for (bool alive = true; remaining > 0 && alive;)
     alive = talk.exchange(mix.batch(kBatch, &remaining));
-  expectCleanReport(agent, talk);
+  expectCleanReport(talk);
 }
 
 TEST_F(MemcheckRun, ProtosCasesLeaveNoErrorAndNothingLost) {
@@ -161,14 +109,14 @@ TEST_F(MemcheckRun, ProtosCasesLeaveNoErrorAndNothingLost) {
   robust::ProtosCases cases;
   std::string why;
   ASSERT_TRUE(cases.unpack(&why)) << why;
-  CheckedAgent agent(ns());
-  ASSERT_TRUE(agent.ready(120000)) << "the agent under the checker never bound its socket";
+  ASSERT_TRUE(startChecked()) << "the agent under the checker never bound its socket\n"
+                              << ns().agentErrors();
 
   robust::Conversation talk(ns(), robust::ProtosCases::kCommunity, kProbeTimeoutMs);
   for (const std::string& name : cases.names()) {
     if (!talk.exchange({{cases.read(name), false, name}})) break;
   }
-  expectCleanReport(agent, talk);
+  expectCleanReport(talk);
 }
 
 }  // namespace
