@@ -302,16 +302,15 @@ TEST_F(SnmpdAgent, MissingCounterFileIsReportedAndServedOn) {
   std::filesystem::create_directories(root() / "etc");
   std::ofstream(root() / "etc/version") << "Board firmware 2.4.1\n";
   const std::string empty = "SNMPD_ROOT=" + root().string();
-  const std::string get = std::string("snmpget -v1 -c mirlen -t 2 -r 0 ") + kAgentAddress + " ";
   for (const bool device : {false, true}) {
     SCOPED_TRACE(device ? "standard output /dev/null" : "standard output a file");
     std::vector<std::string> argv = agentCommand({"-f"});
     if (device) argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$@\" >/dev/null", "sh"});
     ASSERT_TRUE(ns().startProgram(argv, {empty})) << ns().agentErrors();
     for (const char* counter : {"4.3.0", "5.1.0", "6.5.0", "7.1.0"}) {
-      ns().run(get + "1.3.6.1.2.1." + counter);
+      ns().client("snmpget", std::string("1.3.6.1.2.1.") + counter);
     }
-    const RunResult upTime = ns().run(get + "1.3.6.1.2.1.1.3.0");
+    const RunResult upTime = ns().client("snmpget", "1.3.6.1.2.1.1.3.0");
     EXPECT_EQ(upTime.status, 0) << upTime.output;
     ASSERT_TRUE(ns().agentRunning()) << ns().agentErrors();
     if (!device) {
@@ -333,8 +332,7 @@ TEST_F(SnmpdAgent, PassingReceiveErrorsAreRetriedOthersEndTheAgent) {
   const std::string preload = std::string("LD_PRELOAD=") + SNMPD_FAULTS;
   ASSERT_TRUE(ns().startAgent({}, {preload, "SNMPD_FAULT_RECEIVES=EINTR ENOBUFS ENOMEM"}))
       << ns().agentErrors();
-  const RunResult counted = ns().run(std::string("snmpget -v1 -c mirlen -t 2 -r 0 -On ") +
-                                     kAgentAddress + " 1.3.6.1.2.1.11.1.0");
+  const RunResult counted = ns().client("snmpget", "1.3.6.1.2.1.11.1.0");
   EXPECT_NE(counted.output.find(".1.3.6.1.2.1.11.1.0 = Counter32: 4"), std::string::npos)
       << counted.output;
   EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
@@ -361,7 +359,6 @@ TEST_F(SnmpdAgent, FilesThatAreNoFilesReadAsMissing) {
   const char* const files[] = {"etc/version",   "proc/version", "proc/bus/pci/devices",
                                "proc/net/snmp", "proc/net/dev", "proc/net/route",
                                "proc/net/tcp",  "proc/net/udp", "proc/driver/kyrel"};
-  const std::string get = std::string("snmpget -v1 -c mirlen -t 2 -r 0 -On ") + kAgentAddress;
   namespace fs = std::filesystem;
   const struct {
     const char* kind;
@@ -380,10 +377,9 @@ TEST_F(SnmpdAgent, FilesThatAreNoFilesReadAsMissing) {
     }
     ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + (root() / kind).string()}))
         << ns().agentErrors();
-    const RunResult walk = ns().run(std::string("snmpwalk -v1 -c mirlen -t 2 -r 0 -On ") +
-                                    kAgentAddress + " 1.3.6.1.2.1");
+    const RunResult walk = ns().client("snmpwalk", "1.3.6.1.2.1");
     EXPECT_EQ(walk.status, 0) << walk.output;
-    const RunResult upTime = ns().run(get + " 1.3.6.1.2.1.1.3.0");
+    const RunResult upTime = ns().client("snmpget", "1.3.6.1.2.1.1.3.0");
     EXPECT_EQ(upTime.status, 0) << upTime.output;
     EXPECT_EQ(ns().stopAgent(SIGTERM), 0);
   }

@@ -63,9 +63,6 @@ class InterfacesE2E : public NetnsTest {
     ASSERT_EQ(made.status, 0) << made.output;
     ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
   }
-  RunResult client(const std::string& tool, const std::string& args) {
-    return ns().run(tool + " -v1 -c mirlen -On -Ox -t 2 -r 0 -m '' " + kAgentAddress + " " + args);
-  }
   // eth0's /proc/net/dev numbers as the namespace's kernel prints them.
   std::vector<std::uint64_t> eth0Numbers() {
     std::istringstream dev(ns().run("cat /proc/net/dev").output);
@@ -116,15 +113,15 @@ TEST_F(InterfacesE2E, RowsAgreeWithIpLinkAsTheLinksChange) {
           cell(21, ix) + " = Gauge32: " + qlenSeen(link.qlen)};
       std::string names;
       for (const std::string& line : expected) names += line.substr(0, line.find(' ')) + " ";
-      const RunResult get = client("snmpget", names);
+      const RunResult get = ns().client("snmpget", names, "-Ox");
       EXPECT_EQ(get.status, 0) << get.output;
       EXPECT_EQ(outputLines(get.output), expected);
     }
   }
   // Counters between two readings of the kernel's own: received and sent bytes and packets.
   const std::vector<std::uint64_t> before = eth0Numbers();
-  const RunResult get =
-      client("snmpget", cell(10, 1) + " " + cell(11, 1) + " " + cell(16, 1) + " " + cell(17, 1));
+  const RunResult get = ns().client(
+      "snmpget", cell(10, 1) + " " + cell(11, 1) + " " + cell(16, 1) + " " + cell(17, 1), "-Ox");
   const std::vector<std::uint64_t> after = eth0Numbers();
   const std::vector<std::string> got = outputLines(get.output);
   ASSERT_EQ(got.size(), 4u) << get.output;
@@ -143,15 +140,14 @@ TEST_F(InterfacesE2E, WalksCompleteInOrderAndSnmpstatusCountsThePorts) {
   // rs232Number and 6 + 4 + 3 x 3 + 3 x 2 cells a port.
   for (const auto& [subtree, count] : {std::pair{kIfTable, 154u}, std::pair{kRs232, 101u}}) {
     SCOPED_TRACE(subtree);
-    const RunResult walk = client("snmpwalk", subtree);
+    const RunResult walk = ns().client("snmpwalk", subtree, "-Ox");
     EXPECT_EQ(walk.status, 0) << walk.output;
     EXPECT_EQ(walk.errors, "");
     const std::vector<std::string> got = outputLines(walk.output);
     EXPECT_EQ(got.size(), count) << walk.output;
     EXPECT_TRUE(inOrderUnder(got, subtree));
   }
-  const RunResult status =
-      ns().run(std::string("snmpstatus -v1 -c mirlen -t 2 -r 0 ") + kAgentAddress);
+  const RunResult status = ns().client("snmpstatus", "");
   EXPECT_EQ(status.status, 0) << status.output;
   EXPECT_NE(status.output.find("Interfaces: 7,"), std::string::npos) << status.output;
   // eth2 is absent and the sample's ports 3 and 4 are down.

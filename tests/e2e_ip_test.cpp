@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kIp = ".1.3.6.1.2.1.4", kAt = ".1.3.6.1.2.1.3";
+const char* const kHex = "-Ox";  // strings in hex: a MAC may happen to be printable
 
 // Today's "Ip:" line; each value is unique, so a field read from the wrong column shows.
 const char* const kIpFields[] = {
@@ -105,11 +106,6 @@ class IpGroupE2E : public NetnsTest {
     ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
   }
 
-  // Numeric names, no MIB files, strings always in hex (a MAC may happen to be printable).
-  RunResult client(const std::string& tool, const std::string& args, int timeoutMs = 20000) {
-    return ns().run(tool + " -v1 -c mirlen -On -Ox -t 2 -r 0 -m '' " + kAgentAddress + " " + args,
-                    timeoutMs);
-  }
   // "AA BB CC DD EE FF" as ip link reports the interface's hardware address.
   std::string hardware(const std::string& iface) {
     const std::string text = ns().run("ip -o link show " + iface).output;
@@ -149,7 +145,7 @@ TEST_F(IpGroupE2E, InterfaceTablesShowTheKernelsAddressesOnWalkAndGet) {
                                  {"3.0.0.0.0", {"INTEGER: 3", zeros, none}}})}};
   for (const auto& [subtree, expected] : tables) {
     SCOPED_TRACE(subtree);
-    const RunResult walk = client("snmpwalk", subtree);
+    const RunResult walk = ns().client("snmpwalk", subtree, kHex);
     EXPECT_EQ(walk.status, 0) << walk.output;
     EXPECT_EQ(outputLines(walk.output), expected);
     // Get finds each cell by another path than GetNext; a few names per request.
@@ -158,7 +154,7 @@ TEST_F(IpGroupE2E, InterfaceTablesShowTheKernelsAddressesOnWalkAndGet) {
                                            expected.begin() + std::min(i + 5, expected.size()));
       std::string names;
       for (const auto& line : chunk) names += line.substr(0, line.find(' ')) + " ";
-      const RunResult get = client("snmpget", names);
+      const RunResult get = ns().client("snmpget", names, kHex);
       EXPECT_EQ(get.status, 0) << get.output;
       EXPECT_EQ(outputLines(get.output), chunk);
     }
@@ -170,7 +166,7 @@ TEST_F(IpGroupE2E, WalksOfTheIpAndAtGroupsStrictlyIncreaseAndReportTheKernelsCou
   // 19 scalars, ipAddrTable 3x5, four routes x13, ipNetToMediaTable 3x4, ipRoutingDiscards.
   for (const auto& [subtree, count] : {std::pair{kIp, 99u}, std::pair{kAt, 9u}}) {
     SCOPED_TRACE(subtree);
-    const RunResult walk = client("snmpwalk", subtree, 60000);
+    const RunResult walk = ns().client("snmpwalk", subtree, kHex, 60000);
     EXPECT_EQ(walk.status, 0) << walk.output;
     EXPECT_EQ(walk.errors, "");
     const std::vector<std::string> got = outputLines(walk.output);
@@ -197,7 +193,7 @@ TEST_F(IpGroupE2E, RouteTableHoldsEth0AndEth1RoutesFirstLineWinning) {
                           {"172.16.0.0", "2", "7", "10.11.12.254", "0", "255.255.0.0"}};
   const std::string entry = kIp + ".21.1";
   // The very first request steps from a row index: rows never read are read for it.
-  const RunResult first = client("snmpgetnext", entry + ".1.10.11.12.0");
+  const RunResult first = ns().client("snmpgetnext", entry + ".1.10.11.12.0", kHex);
   EXPECT_EQ(outputLines(first.output),
             std::vector<std::string>{entry + ".1.10.20.0.0 = IpAddress: 10.20.0.0"});
   std::vector<std::string> destinations;
@@ -224,15 +220,15 @@ TEST_F(IpGroupE2E, RouteTableHoldsEth0AndEth1RoutesFirstLineWinning) {
       names += name + " ";
       expected.push_back(name + " = " + values[c]);
     }
-    const RunResult get = client("snmpget", names);
+    const RunResult get = ns().client("snmpget", names, kHex);
     EXPECT_EQ(get.status, 0) << get.output;
     EXPECT_EQ(outputLines(get.output), expected);
   }
-  const RunResult walk = client("snmpwalk", entry + ".1");
+  const RunResult walk = ns().client("snmpwalk", entry + ".1", kHex);
   EXPECT_EQ(walk.status, 0) << walk.output;
   EXPECT_EQ(outputLines(walk.output), destinations);
   for (const char* absent : {"127.0.0.0", "192.168.50.0", "172.20.0.0"}) {
-    const RunResult get = client("snmpget", entry + ".2." + absent);
+    const RunResult get = ns().client("snmpget", entry + ".2." + absent, kHex);
     EXPECT_NE(get.status, 0) << absent;
     EXPECT_NE(get.output.find("noSuchName"), std::string::npos) << get.output;
   }
@@ -299,9 +295,7 @@ TEST_F(IpGroupE2E, WalkOfTenThousandShuffledRoutesListsEachDestinationOnceInOrde
   start();
 
   const std::string column = kIp + ".21.1.1";
-  const RunResult walk = ns().run(
-      "snmpwalk -v1 -c mirlen -On -t 5 -r 2 -m '' " + std::string(kAgentAddress) + " " + column,
-      300000);
+  const RunResult walk = ns().client("snmpwalk", column, "-t 5 -r 2", 300000);
   EXPECT_EQ(walk.status, 0) << walk.errors;
   EXPECT_EQ(walk.errors, "");
   std::vector<std::string> want;

@@ -78,9 +78,7 @@ void writeRoot(const fs::path& root, bool swapped) {
 std::vector<std::string> walk(Netns& ns, const std::vector<std::string>& argv,
                               const fs::path& fixtures, void (*served)(pid_t) = nullptr) {
   EXPECT_TRUE(ns.startProgram(argv, {"SNMPD_ROOT=" + fixtures.string()})) << ns.agentErrors();
-  const RunResult r = ns.run(
-      std::string("snmpwalk -v1 -c mirlen -On -t 5 -r 1 -m '' ") + kAgentAddress + " .1.3.6.1.2.1",
-      300000);
+  const RunResult r = ns.client("snmpwalk", ".1.3.6.1.2.1", "-t 5 -r 1", 300000);
   // Bound is not yet dropped: the drop comes after the bind, before the first datagram.
   if (served != nullptr) served(ns.agentPid());
   EXPECT_EQ(r.status, 0) << r.output;

@@ -16,17 +16,10 @@ class SnmpEndToEnd : public NetnsTest {
     if (IsSkipped() || HasFatalFailure()) return;
     ASSERT_TRUE(ns().startAgent()) << ns().agentErrors();
   }
-  // Numeric names, no MIB files, one try with a short timeout.
-  RunResult tool(const std::string& name, const std::string& args,
-                 const char* community = "mirlen") {
-    return ns().run(
-        name + " -v1 -c " + community + " -On -m '' -t 2 -r 0 " + kAgentAddress + " " + args,
-        20000);
-  }
 };
 
 TEST_F(SnmpEndToEnd, GetCountsItsOwnPacket) {
-  const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.1.0 1.3.6.1.2.1.11.30.0");
+  const RunResult r = ns().client("snmpget", "1.3.6.1.2.1.11.1.0 1.3.6.1.2.1.11.30.0");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(outputLines(r.output), (std::vector<std::string>{".1.3.6.1.2.1.11.1.0 = Counter32: 1",
                                                              ".1.3.6.1.2.1.11.30.0 = INTEGER: 2"}))
@@ -34,7 +27,7 @@ TEST_F(SnmpEndToEnd, GetCountsItsOwnPacket) {
 }
 
 TEST_F(SnmpEndToEnd, WalkOfTheGroupVisitsTwentyEightInstancesInOrder) {
-  const RunResult r = tool("snmpwalk", "1.3.6.1.2.1.11");
+  const RunResult r = ns().client("snmpwalk", "1.3.6.1.2.1.11");
   EXPECT_EQ(r.status, 0) << r.output;
   auto got = outputLines(r.output);
   // Nothing follows the group in this agent: the walk runs off the MIB's end.
@@ -60,10 +53,10 @@ TEST_F(SnmpEndToEnd, WalkOfTheGroupVisitsTwentyEightInstancesInOrder) {
 TEST_F(SnmpEndToEnd, RequestTooLargeToDecodeIsAnsweredTooBig) {
   std::string names;
   for (int i = 0; i < 22; ++i) names += " 1.3.6.1.2.1.1.3.0";
-  const RunResult r = tool("snmpget", names);
+  const RunResult r = ns().client("snmpget", names);
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.output.find("tooBig"), std::string::npos) << r.output;
-  const RunResult check = tool("snmpget", "1.3.6.1.2.1.11.20.0");
+  const RunResult check = ns().client("snmpget", "1.3.6.1.2.1.11.20.0");
   EXPECT_EQ(outputLines(check.output),
             std::vector<std::string>{".1.3.6.1.2.1.11.20.0 = Counter32: 1"})
       << check.output;
@@ -73,7 +66,7 @@ TEST_F(SnmpEndToEnd, IncomingResponsesAndTrapsGoToTheUpcall) {
   EXPECT_FALSE(ns().request(response({}), 500));
   EXPECT_FALSE(ns().request(trap("mirlen"), 500));
   // Still serving, and both were counted.
-  const RunResult r = tool("snmpget", "1.3.6.1.2.1.11.18.0 1.3.6.1.2.1.11.19.0");
+  const RunResult r = ns().client("snmpget", "1.3.6.1.2.1.11.18.0 1.3.6.1.2.1.11.19.0");
   EXPECT_EQ(outputLines(r.output),
             (std::vector<std::string>{".1.3.6.1.2.1.11.18.0 = Counter32: 1",
                                       ".1.3.6.1.2.1.11.19.0 = Counter32: 1"}))

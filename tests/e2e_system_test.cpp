@@ -29,13 +29,8 @@ class SystemGroupE2E : public NetnsTest {
     ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
   }
 
-  // A Net-SNMP client inside the namespace, numeric OIDs, one try, short timeout.
-  RunResult client(const std::string& tool, const std::string& args) {
-    return ns().run(tool + " -v1 -c mirlen -On -t 2 -r 0 -m '' " + kAgentAddress + " " + args);
-  }
   std::string getValue(const std::string& oid) {
-    RunResult r = ns().run(std::string("snmpget -v1 -c mirlen -On -Ov -Ot -t 2 -r 0 -m '' ") +
-                           kAgentAddress + " " + oid);
+    RunResult r = ns().client("snmpget", oid, "-Ov -Ot");
     EXPECT_EQ(r.status, 0) << r.output;
     std::string out = r.output;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
@@ -45,7 +40,7 @@ class SystemGroupE2E : public NetnsTest {
 };
 
 TEST_F(SystemGroupE2E, WalkListsTheSevenVariablesInOrder) {
-  RunResult walk = client("snmpwalk", kSys);
+  RunResult walk = ns().client("snmpwalk", kSys);
   ASSERT_EQ(walk.status, 0) << walk.output;
   std::istringstream lines(walk.output);
   std::string line;
@@ -66,14 +61,14 @@ TEST_F(SystemGroupE2E, WritableTextsAcceptUpTo127Bytes) {
     const std::string oid = kSys + "." + std::to_string(variable) + ".0";
     SCOPED_TRACE(oid);
     const std::string ok(127, 'a' + variable);
-    RunResult set = client("snmpset", oid + " s " + ok);
+    RunResult set = ns().client("snmpset", oid + " s " + ok);
     EXPECT_EQ(set.status, 0) << set.output;
     EXPECT_EQ(getValue(oid), "\"" + ok + "\"");
 
-    RunResult tooLong = client("snmpset", oid + " s " + std::string(128, 'z'));
+    RunResult tooLong = ns().client("snmpset", oid + " s " + std::string(128, 'z'));
     EXPECT_NE(tooLong.status, 0);
     EXPECT_NE(tooLong.output.find("badValue"), std::string::npos) << tooLong.output;
-    RunResult integer = client("snmpset", oid + " i 5");
+    RunResult integer = ns().client("snmpset", oid + " i 5");
     EXPECT_NE(integer.status, 0);
     EXPECT_NE(integer.output.find("badValue"), std::string::npos) << integer.output;
     EXPECT_EQ(getValue(oid), "\"" + ok + "\"");
@@ -81,7 +76,7 @@ TEST_F(SystemGroupE2E, WritableTextsAcceptUpTo127Bytes) {
 }
 
 TEST_F(SystemGroupE2E, DescriptionIsReadOnly) {
-  RunResult set = client("snmpset", kSys + ".1.0 s other");
+  RunResult set = ns().client("snmpset", kSys + ".1.0 s other");
   EXPECT_NE(set.status, 0);
   EXPECT_NE(set.output.find("readOnly"), std::string::npos) << set.output;
   EXPECT_EQ(getValue(kSys + ".1.0"), "\"Velmora EC-7 firmware 3.1\"");
@@ -90,7 +85,7 @@ TEST_F(SystemGroupE2E, DescriptionIsReadOnly) {
 TEST_F(SystemGroupE2E, SetIsAllOrNothing) {
   const std::string contact = kSys + ".4.0", name = kSys + ".5.0";
   const std::string before = getValue(contact);
-  RunResult set = client("snmpset", contact + " s changed " + name + " i 7");
+  RunResult set = ns().client("snmpset", contact + " s changed " + name + " i 7");
   EXPECT_NE(set.status, 0);
   EXPECT_NE(set.output.find("badValue"), std::string::npos) << set.output;
   EXPECT_EQ(getValue(contact), before);

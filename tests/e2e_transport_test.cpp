@@ -21,13 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TransportE2E : public NetnsTest {
- protected:
-  RunResult client(const std::string& tool, const std::string& args) {
-    return ns().run(tool + " -v1 -c mirlen -On -t 5 -r 0 -m '' " + kAgentAddress + " " + args,
-                    120000);
-  }
-};
+class TransportE2E : public NetnsTest {};
 
 TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
   fs::create_directories(root() / "proc/net");
@@ -54,7 +48,7 @@ TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
       << line("    8", "127.0.0.1:0035", "0.0.0.0:0000", "07");
   ASSERT_TRUE(ns().startAgent({}, {"SNMPD_ROOT=" + root().string()})) << ns().agentErrors();
 
-  const RunResult tcp = client("snmpwalk", ".1.3.6.1.2.1.6.13.1.1");
+  const RunResult tcp = ns().client("snmpwalk", ".1.3.6.1.2.1.6.13.1.1", "-t 5", 120000);
   EXPECT_EQ(tcp.status, 0) << tcp.output;
   const std::string state = ".1.3.6.1.2.1.6.13.1.1.";
   EXPECT_EQ(outputLines(tcp.output),
@@ -64,7 +58,7 @@ TEST_F(TransportE2E, ConnectionAndListenerTablesFromTheSocketLists) {
                                       state + "127.0.0.1.631.0.0.0.0.0 = INTEGER: 2",
                                       state + "127.0.0.1.40000.127.0.0.1.631 = INTEGER: 5",
                                       state + "192.168.1.1.23.10.0.0.2.1025 = INTEGER: 5"}));
-  const RunResult udp = client("snmpwalk", ".1.3.6.1.2.1.7.5");
+  const RunResult udp = ns().client("snmpwalk", ".1.3.6.1.2.1.7.5", "-t 5", 120000);
   EXPECT_EQ(udp.status, 0) << udp.output;
   const std::string local = ".1.3.6.1.2.1.7.5.1.";
   EXPECT_EQ(
@@ -113,7 +107,7 @@ TEST_F(TransportE2E, WholeMibWalksInOrderWithTheTestsOwnSockets) {
   address.sin_port = htons(16384);
   ASSERT_EQ(bind(datagrams.get(), any, sizeof address), 0);
 
-  const RunResult walk = client("snmpwalk", ".1.3.6.1.2.1");
+  const RunResult walk = ns().client("snmpwalk", ".1.3.6.1.2.1", "-t 5", 120000);
   EXPECT_EQ(walk.status, 0) << walk.output;
   EXPECT_EQ(walk.errors, "");
   std::vector<unsigned long> previous;

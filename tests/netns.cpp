@@ -353,6 +353,13 @@ RunResult Netns::run(const std::string& command, int timeoutMs) {
   return shell(command, name_, timeoutMs);
 }
 
+RunResult Netns::client(const std::string& tool, const std::string& args,
+                        const std::string& options, int timeoutMs) {
+  return run(
+      tool + " -v1 -c mirlen -On -m '' -t 2 -r 0 " + options + " " + kAgentAddress + " " + args,
+      timeoutMs);
+}
+
 RunResult Netns::exec(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                       int timeoutMs, bool reapGroup) {
   return runProcess(argv, env, name_, timeoutMs, reapGroup);

@@ -92,6 +92,10 @@ class Netns {
 
   // A shell command inside the namespace (e.g. "snmpget -v1 -c mirlen 10.11.12.1 ...").
   RunResult run(const std::string& command, int timeoutMs = 60000);
+  // A Net-SNMP client against the agent on kAgentAddress: community mirlen, numeric names, no
+  // MIB files, one try of two seconds; `options` come after those (e.g. "-Ox", "-t 5").
+  RunResult client(const std::string& tool, const std::string& args,
+                   const std::string& options = "", int timeoutMs = 60000);
   // Any program inside the namespace, argv[0] a path.
   RunResult exec(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                  int timeoutMs = 60000, bool reapGroup = true);
