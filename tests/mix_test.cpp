@@ -363,22 +363,4 @@ TEST(MixNullIndex, AnswersNullOrGenErr) {
   EXPECT_EQ(mixFree(nullptr), 0);
 }
 
-TEST(MixCmp, OrdersBytesAndSelectsByPrefix) {
-  static const Bytes prefix = hexBytes("2B 06 01 02 01 02");
-  MixEntry entry{&stubOps, nullptr, static_cast<std::int32_t>(prefix.size()), prefix.data()};
-  struct Case {
-    const char* key;
-    int expected;
-  } cases[] = {
-      {"2B 06 01 02 01 02", 0},    {"2B 06 01 02 01 02 02 01 05", 0},
-      {"2B 06 01 02 01", 1},       {"2B 06 01 02 01 01 07 00", 1},
-      {"2B 06 01 02 01 03", 2},    {"2B 06 01 02 01 81 00", 2},  // byte 0x81 sorts high
-      {"2B 06 01 02 01 02 FF", 0}, {"", 1},
-  };
-  for (const Case& c : cases) {
-    Bytes key = hexBytes(c.key);
-    EXPECT_EQ(mixCmp(&entry, key.data(), static_cast<int>(key.size())), c.expected) << c.key;
-  }
-}
-
 }  // namespace
