@@ -142,13 +142,6 @@ Fed feed(const Bytes& bytes) {
   return fed;
 }
 
-Bytes encoded(const Asn& value) {
-  Bytes out(2048);
-  int n = asnEncode(value, out.data(), static_cast<int>(out.size()));
-  out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-  return out;
-}
-
 TEST(AsnDecode, GoldenMessages) {
   for (const DecodeCase& c : kDecodeCases) {
     SCOPED_TRACE(c.name);

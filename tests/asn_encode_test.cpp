@@ -9,14 +9,6 @@
 
 namespace {
 
-Bytes encoded(const Asn& value, int size = 70000) {
-  Bytes out(static_cast<std::size_t>(size));
-  int n = asnEncode(value, out.data(), size);
-  if (n < 0) return {};
-  out.resize(static_cast<std::size_t>(n));
-  return out;
-}
-
 Asn octets(int length, std::uint8_t fill = 0x41) {
   Bytes bytes(static_cast<std::size_t>(length), fill);
   return asnOctetString(kAsnUniversal, 4, bytes.data(), length);

@@ -48,14 +48,6 @@ class FixtureRoot {
   std::filesystem::path path_;
 };
 
-// A value's BER bytes; empty for none.
-inline Bytes encoded(const Asn& value) {
-  if (!value) return {};
-  std::uint8_t buffer[64];
-  const int n = asnEncode(value, buffer, sizeof buffer);
-  return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
-}
-
 // Shortest two's-complement contents of a non-negative number.
 inline Bytes unsignedContents(unsigned n) {
   Bytes out;

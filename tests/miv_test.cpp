@@ -28,13 +28,6 @@ Bytes instance(const Bytes& name) {
   return b;
 }
 
-std::string encoded(const Asn& value) {
-  if (!value) return "null";
-  std::uint8_t out[256];
-  int n = asnEncode(value, out, sizeof out);
-  return n < 0 ? "unencodable" : hexText(out, n);
-}
-
 class MivTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,14 +88,14 @@ TEST_F(MivTest, GetAnswersOnlySuffixZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(hexText(*c.name));
-    EXPECT_EQ(encoded(get(instance(*c.name))), c.value);
-    EXPECT_EQ(encoded(get(*c.name)), "null");  // empty suffix
+    EXPECT_EQ(hexText(encoded(get(instance(*c.name)))), c.value);
+    EXPECT_FALSE(get(*c.name));  // empty suffix
     Bytes other = *c.name;
     other.push_back(1);
-    EXPECT_EQ(encoded(get(other)), "null");
+    EXPECT_FALSE(get(other));
     other.back() = 0;
     other.push_back(0);
-    EXPECT_EQ(encoded(get(other)), "null");  // 00 00
+    EXPECT_FALSE(get(other));  // 00 00
   }
   expectOnlyCounters({});
 }
@@ -115,7 +108,7 @@ TEST_F(MivTest, NextGivesTheOnlyInstanceOnce) {
     Asn value = mixNext(index_, buffer.data(), &length);
     ASSERT_TRUE(value);
     EXPECT_EQ(hexText(buffer.data(), length), hexText(instance(*name)));
-    EXPECT_EQ(encoded(value), encoded(get(instance(*name))));
+    EXPECT_EQ(hexText(encoded(value)), hexText(encoded(get(instance(*name)))));
   }
   EXPECT_FALSE(mixNext(index_, buffer.data(), &length));  // .0 of the last one: nothing after
 }
@@ -185,7 +178,7 @@ TEST_F(MivTest, TextSetRespectsCapacity) {
       EXPECT_EQ(set(instance(*name), value), fits ? 0 : 3) << n;
       EXPECT_EQ(holder.length, fits ? n : before) << n;
       if (fits) {
-        EXPECT_EQ(encoded(get(instance(*name))), encoded(value));
+        EXPECT_EQ(hexText(encoded(get(instance(*name)))), hexText(encoded(value)));
         expectOnlyCounters({});
       } else {
         expectOnlyCounters({{snmpInBadValues, 1}, {snmpOutBadValues, 1}});
@@ -207,9 +200,9 @@ TEST_F(MivTest, TextSetRefusesWrongTypeAndKeepsValue) {
   };
   for (const Case& c : cases) {
     SnmpMib.fill(0);
-    std::string before = encoded(get(instance(*c.name)));
-    EXPECT_EQ(set(instance(*c.name), c.value), 3) << encoded(c.value);
-    EXPECT_EQ(encoded(get(instance(*c.name))), before);
+    std::string before = hexText(encoded(get(instance(*c.name))));
+    EXPECT_EQ(set(instance(*c.name), c.value), 3) << hexText(encoded(c.value));
+    EXPECT_EQ(hexText(encoded(get(instance(*c.name)))), before);
     expectOnlyCounters({{snmpInBadValues, 1}, {snmpOutBadValues, 1}});
   }
 }
@@ -217,7 +210,7 @@ TEST_F(MivTest, TextSetRefusesWrongTypeAndKeepsValue) {
 TEST_F(MivTest, EmptyStringSetsAndReadsBackEmpty) {
   EXPECT_EQ(set(instance(kStrRW), asnOctetString(kAsnUniversal, 4, nullptr, 0)), 0);
   EXPECT_EQ(strRW_.length, 0);
-  EXPECT_EQ(encoded(get(instance(kStrRW))), "04 00");
+  EXPECT_EQ(hexText(encoded(get(instance(kStrRW)))), "04 00");
 }
 
 TEST_F(MivTest, SetOnOtherSuffixIsNoSuchNameOnly) {
@@ -239,9 +232,9 @@ TEST_F(MivTest, ReadOnlyVariablesRefuseSet) {
   const Bytes* names[] = {&kIntRO, &kStrRO, &kOidRO};
   int n = 0;
   for (const Bytes* name : names) {
-    std::string before = encoded(get(instance(*name)));
+    std::string before = hexText(encoded(get(instance(*name))));
     EXPECT_EQ(set(instance(*name), get(instance(*name))), 4);
-    EXPECT_EQ(encoded(get(instance(*name))), before);
+    EXPECT_EQ(hexText(encoded(get(instance(*name)))), before);
     expectOnlyCounters({{snmpInTotalSetVars, static_cast<std::uint32_t>(++n)}});
   }
 }

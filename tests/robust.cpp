@@ -48,14 +48,6 @@ Bytes contentsOf(const Asn& value) {
   return Bytes(bytes, bytes + length);
 }
 
-// A decoded value written again by the agent's encoder, so that two lists compare alike
-// whatever length forms they arrived in.
-Bytes encoded(const Asn& value) {
-  static std::uint8_t buffer[2 * kSmpMaxDatagram];
-  const int n = asnEncode(value, buffer, sizeof buffer);
-  return n < 0 ? Bytes{} : Bytes(buffer, buffer + n);
-}
-
 bool isVersionZero(const Asn& version) {
   return asnLength(version) == 1 && asnValue(version) != nullptr && asnValue(version)[0] == 0;
 }
@@ -92,7 +84,7 @@ std::vector<Answerable> answerableRequests(const Bytes& datagram, std::string_vi
     }
     if (tag == 0 || tag == 1 || tag == 3) {
       requests.push_back(
-          {contentsOf(asnComponent(tree, 4)), encoded(asnComponent(tree, 7)), tag == 3});
+          {contentsOf(asnComponent(tree, 4)), ::encoded(asnComponent(tree, 7)), tag == 3});
     }
     tree = nullptr;  // the next byte starts a new message
   }
@@ -134,7 +126,7 @@ std::optional<Reply> readReply(const Bytes& datagram, std::string_view community
   reply.errorIndex = static_cast<int>(errorIndex);
   if (reply.errorStatus == 0 && reply.errorIndex != 0) return refuse("error-index without error");
   const Asn list = asnComponent(root, 7);
-  reply.bindings = encoded(list);
+  reply.bindings = ::encoded(list);
   int count = 0;
   for (int at = 1; at <= asnSons(list);
        at += asnSons(asnComponent(list, static_cast<std::uint16_t>(at))) + 1) {

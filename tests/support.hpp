@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "asn/asn.hpp"
+
 using Bytes = std::vector<std::uint8_t>;
 
 // "30 1A 02 01 00" -> bytes; blanks are ignored.
@@ -111,6 +113,13 @@ inline Bytes berArcs(const std::vector<std::uint32_t>& arcs) {
     out.insert(out.end(), digits.begin(), digits.end());
   }
   return out;
+}
+
+// A value's BER bytes, by the agent's encoder; empty for none, or when it cannot be encoded.
+inline Bytes encoded(const Asn& value) {
+  static Bytes buffer(70000);  // the largest value a test encodes
+  const int n = value ? asnEncode(value, buffer.data(), static_cast<int>(buffer.size())) : -1;
+  return n < 0 ? Bytes{} : Bytes(buffer.begin(), buffer.begin() + n);
 }
 
 // "v" and 7 -> "v7". Appending in place: GCC 12 at -O3 reports a false
