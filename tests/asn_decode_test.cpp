@@ -318,26 +318,6 @@ TEST(AsnDecode, NullRootCounts) {
   EXPECT_EQ(SnmpMib[snmpInASNParseErrs] - errors, 1u);
 }
 
-TEST(AsnDecode, MessagesBackToBack) {
-  // A datagram holding several messages: each completed root is followed by a new one.
-  Bytes stream;
-  for (const char* m : {kGetRequest, kTrap, caseBytes("indefinite_root"), kGetRequest}) {
-    Bytes b = hexBytes(m);
-    stream.insert(stream.end(), b.begin(), b.end());
-  }
-  std::vector<int> sons;
-  Asn root = asnNew();
-  for (std::uint8_t b : stream) {
-    int status = asnDecode(root, b);
-    ASSERT_NE(status, kAsnSyntax);
-    if (status == kAsnComplete) {
-      sons.push_back(asnSons(root));
-      root = asnNew();
-    }
-  }
-  EXPECT_EQ(sons, (std::vector<int>{10, 12, 10, 10}));
-}
-
 TEST(AsnDecode, UnfinishedTreeCannotBeUsed) {
   Asn root = asnNew();
   EXPECT_EQ(asnDecode(root, 0x30), kAsnMore);
