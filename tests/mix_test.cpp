@@ -179,7 +179,7 @@ class MixIndexTest : public ::testing::Test {
   std::optional<SubIds> next(const SubIds& query) {
     std::array<std::uint8_t, kMixOidBuffer> buffer{};
     Bytes q = berOid(query);
-    std::memcpy(buffer.data(), q.data(), q.size());
+    std::copy(q.begin(), q.end(), buffer.begin());  // q may be empty: no memcpy from null
     int length = static_cast<int>(q.size());
     Asn value = mixNext(index_, buffer.data(), &length);
     if (!value) return std::nullopt;
