@@ -53,6 +53,15 @@ int sendBytes(Smp* context, const std::uint8_t* buffer, int length) {
   return result;
 }
 
+// A reply that could not be made (length -1) is counted; a made one is sent.
+int sendReply(Smp* context, const std::uint8_t* buffer, int length) {
+  if (length < 0) {
+    snmpCount(snmpOutGenErrs);
+    return 1;
+  }
+  return sendBytes(context, buffer, length);
+}
+
 std::uint32_t numberOf(const Asn& value) {
   const std::uint8_t* bytes = asnValue(value);
   const int length = asnLength(value);
@@ -96,11 +105,7 @@ int smpAnswer(Smp* context, Aps* entry, const Asn& request, int status, int inde
     if (Asn pdu = replyPdu(request, error, 0, nullptr))
       length = encodeMsg(entry, pdu, buffer, wrapped);
   }
-  if (length < 0) {
-    snmpCount(snmpOutGenErrs);
-    return 1;
-  }
-  return sendBytes(context, buffer, length);
+  return sendReply(context, buffer, length);
 }
 
 int smpOutgrown(Smp* context, Aps* entry, const Asn& requestId) {
@@ -114,11 +119,7 @@ int smpOutgrown(Smp* context, Aps* entry, const Asn& requestId) {
     }
   }
   snmpCount(snmpOutGetResponses);
-  if (length < 0) {
-    snmpCount(snmpOutGenErrs);
-    return 1;
-  }
-  return sendBytes(context, buffer, length);
+  return sendReply(context, buffer, length);
 }
 
 Asn smpBuildMsg(int tag, const Asn& requestId, std::uint32_t status, std::uint32_t index,

@@ -5,7 +5,6 @@
 #endif
 
 #include <cstring>
-#include <utility>
 
 Asn MitTable::get(const std::uint32_t* arcs, int n) {
   if (n < 1 || arcs[0] < 1 || arcs[0] > static_cast<std::uint32_t>(columns_)) return nullptr;
@@ -14,12 +13,10 @@ Asn MitTable::get(const std::uint32_t* arcs, int n) {
   return row < 0 ? nullptr : cell(row, static_cast<int>(arcs[0]));
 }
 
-// Rows cut short by memory are read afresh by the next step as well.
+// Rows that may have been cut short by memory are read afresh by the next step as well.
 void MitTable::reload() {
-  const bool earlier = std::exchange(nomemShort, false);
   refresh();
   loaded_ = !nomemShort;
-  nomemShort = nomemShort || earlier;
 }
 
 // The first row whose index comes after the arcs (at or after them when `open`).
